@@ -59,9 +59,19 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
                          const std::string& dir) {
     const std::string outPath = dir + "/.stdout.capture";
     const std::string errPath = dir + "/.stderr.capture";
-    std::string command = "cd " + shellQuote(dir) + " && " + shellQuote(program);
-    for (const std::string& arg : args) command += " " + shellQuote(arg);
-    command += " </dev/null >" + shellQuote(outPath) + " 2>" + shellQuote(errPath);
+    // Built by appending only: GCC 12 warns falsely (-Wrestrict) on chained string additions.
+    std::string command = "cd ";
+    command += shellQuote(dir);
+    command += " && ";
+    command += shellQuote(program);
+    for (const std::string& arg : args) {
+        command += ' ';
+        command += shellQuote(arg);
+    }
+    command += " </dev/null >";
+    command += shellQuote(outPath);
+    command += " 2>";
+    command += shellQuote(errPath);
 
     ProgramResult result;
     const int status = std::system(command.c_str());

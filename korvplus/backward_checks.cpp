@@ -1,0 +1,195 @@
+// The two checks a candidate pattern gets before its node is grown. Both ask whether some item
+// could be inserted into the pattern, before one of its events or into one of them, in every
+// supporting sequence, by looking at the stretch of each sequence that lies before an instance
+// of each pattern event:
+//   canPruneSubtree       the windows of the first instance. A hit means no pattern below the
+//                         candidate can be closed by this search, and the subtree is skipped.
+//   hasBackwardExtension  the windows of the last instance of the final event. A hit means the
+//                         candidate is not closed; its subtree is still grown.
+//
+// Per entry, locateAppearances records where each pattern event appears (slot 0 for the last
+// event, slot m - k for event k, each the index of the last item of the sequence event holding
+// it) and the sequence's first item. Then level k = 1 .. m scans, per entry:
+//   sequence-type stretch  the complete events from the entry's start up to the event before
+//                          the appearance of event k; an item common to all could form a new
+//                          event just before event k;
+//   itemset-type stretch   every event from the start up to the appearance that contains event
+//                          k, the items the match does not use; an item common to all could
+//                          join event k.
+// After level k the start moves past the first event, from the start on, that contains event k.
+//
+// Commonness is tracked with the two stamp arrays and the entry number i as stamp:
+//   seqExtStamp[x] >= i - 1   x was in the sequence-type stretch of every entry so far;
+//   itemExtStamp[x] == i - 1  the same for the itemset-type stretch (each entry counts x once).
+// A level finds an item when the last entry still raises a stamp of either kind. An entry that
+// raises no stamp of a kind leaves no stamp of that kind that a later entry could raise, so from
+// then on that kind is skipped for the level: the verdict cannot change.
+#include "sequence_miner.h"
+
+namespace korvplus {
+
+bool SequenceMiner::canPruneSubtree(ProjectedDatabase projection) { return scanWindows(projection, false); }
+
+int32_t SequenceMiner::hasBackwardExtension(ProjectedDatabase projection) {
+    return scanWindows(projection, true) ? 1 : 0;
+}
+
+bool SequenceMiner::scanWindows(ProjectedDatabase projection, bool fromLastInstance) {
+    eventBegin_.clear();
+    eventBegin_.push_back(0);
+    for (std::size_t i = 0; i + 1 < pattern_.size(); ++i)
+        if (pattern_[i] == -1) eventBegin_.push_back(int32_t(i) + 1);
+    eventBegin_.push_back(int32_t(pattern_.size()));  // sentinel: one past the final -1
+
+    locateAppearances(projection, fromLastInstance);
+    const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
+    for (int32_t k = 1; k <= eventCount; ++k)
+        if (scanLevel(projection, k, k < eventCount)) return true;
+    return false;
+}
+
+void SequenceMiner::locateAppearances(ProjectedDatabase projection, bool fromLastInstance) {
+    const int32_t* data = data_;
+    const int32_t* pattern = pattern_.data();
+    const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
+    starts_.resize(std::size_t(projection.size));
+    appearances_.resize(std::size_t(projection.size) * std::size_t(eventCount));
+
+    for (int32_t e = 0; e < projection.size; ++e) {
+        int32_t* slots = appearances_.data() + std::size_t(e) * std::size_t(eventCount);
+        const int32_t firstInstanceEnd = projection.positions[e] - 1;
+        int32_t appearance = firstInstanceEnd;
+
+        // The last event of the sequence, after the first instance, that contains the whole final
+        // pattern event: the appearance is the item that completes it there.
+        if (fromLastInstance) {
+            const int32_t* finalEvent = pattern + eventBegin_[std::size_t(eventCount) - 1];
+            int32_t p = firstInstanceEnd;
+            while (data[p] >= 0) ++p;
+            for (++p; data[p] != -2; ++p) {
+                const int32_t* cursor = finalEvent;
+                for (; data[p] >= 0 && *cursor != -1; ++p)
+                    if (data[p] == *cursor) ++cursor;
+                if (*cursor == -1) appearance = p - 1;
+                while (data[p] >= 0) ++p;
+            }
+        }
+        slots[0] = appearance;
+
+        // Each earlier pattern event in the nearest sequence event before the one holding the next
+        // pattern event, matched backwards; p stands on the marker before the event examined next.
+        int32_t p = appearance;
+        while (data[p] >= 0) --p;
+        for (int32_t j = eventCount - 2; j >= 0; --j) {
+            const int32_t* first = pattern + eventBegin_[std::size_t(j)];
+            const int32_t* last = pattern + eventBegin_[std::size_t(j) + 1] - 2;
+            bool found = false;
+            while (!found && data[p] != -2) {
+                const int32_t eventLast = p - 1;
+                const int32_t* cursor = last;
+                int32_t t = eventLast;
+                for (; data[t] >= 0; --t) {
+                    if (data[t] != *cursor) continue;
+                    if (cursor == first) {
+                        found = true;
+                        break;
+                    }
+                    --cursor;
+                }
+                while (data[t] >= 0) --t;
+                if (found) slots[eventCount - 1 - j] = eventLast;
+                p = t;
+            }
+            if (!found) {
+                // Unreachable for a pattern the entry supports; keeps every slot inside the sequence.
+                int32_t sequenceStart = p;
+                while (data[sequenceStart] != -2) --sequenceStart;
+                for (; j >= 0; --j) slots[eventCount - 1 - j] = sequenceStart + 1;
+                break;
+            }
+        }
+        while (data[p] != -2) --p;
+        starts_[std::size_t(e)] = p + 1;
+    }
+}
+
+bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool advanceStarts) {
+    const int32_t* data = data_;
+    const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
+    const int32_t* event = pattern_.data() + eventBegin_[std::size_t(level) - 1];
+    const int32_t slot = eventCount - level;
+
+    bool sequenceAlive = true;
+    bool itemsetAlive = true;
+    int32_t sequenceHits = 0;
+    int32_t itemsetHits = 0;
+    for (int32_t i = 0; i < projection.size; ++i) {
+        if (!sequenceAlive && !itemsetAlive && !advanceStarts) break;
+        const int32_t start = starts_[std::size_t(i)];
+        const int32_t appearance = appearances_[std::size_t(i) * std::size_t(eventCount) + std::size_t(slot)];
+        sequenceHits = 0;
+        itemsetHits = 0;
+
+        if (sequenceAlive) {
+            int32_t appearanceEventBegin = appearance;
+            while (data[appearanceEventBegin - 1] >= 0) --appearanceEventBegin;
+            for (int32_t p = start; p < appearanceEventBegin; ++p) {
+                const int32_t x = data[p];
+                if (x < 0 || seqExtStamp_[x] < i - 1) continue;
+                if (seqExtStamp_[x] == -1) touchedSeq_.push_back(x);
+                seqExtStamp_[x] = i;
+                ++sequenceHits;
+            }
+            sequenceAlive = sequenceHits > 0;
+        }
+
+        if (itemsetAlive) {
+            auto hit = [&](int32_t x) {
+                if (itemExtStamp_[x] != i - 1) return;
+                if (i == 0) touchedItem_.push_back(x);
+                itemExtStamp_[x] = i;
+                ++itemsetHits;
+            };
+            for (int32_t p = start; data[p] != -2 && p <= appearance; ++p) {
+                const int32_t eventStart = p;
+                const int32_t* cursor = event;
+                for (; data[p] >= 0 && *cursor != -1; ++p)
+                    if (data[p] == *cursor) ++cursor;
+                if (*cursor == -1) {
+                    // Unused items before the completing item, then those after it up to the
+                    // appearance (inclusive) or the event's end.
+                    const int32_t completing = p - 1;
+                    const int32_t* used = event;
+                    for (int32_t t = eventStart; t < completing; ++t) {
+                        if (data[t] == *used) ++used;
+                        else hit(data[t]);
+                    }
+                    for (int32_t t = p; t <= appearance && data[t] >= 0; ++t) hit(data[t]);
+                }
+                while (data[p] >= 0) ++p;
+            }
+            itemsetAlive = itemsetHits > 0;
+        }
+
+        if (advanceStarts) {
+            int32_t p = start;
+            while (data[p] != -2) {
+                const int32_t* cursor = event;
+                for (; data[p] >= 0 && *cursor != -1; ++p)
+                    if (data[p] == *cursor) ++cursor;
+                while (data[p] >= 0) ++p;
+                ++p;
+                if (*cursor == -1) break;
+            }
+            starts_[std::size_t(i)] = p;
+        }
+    }
+
+    for (const int32_t x : touchedSeq_) seqExtStamp_[x] = -1;
+    for (const int32_t y : touchedItem_) itemExtStamp_[y] = -1;
+    touchedSeq_.clear();
+    touchedItem_.clear();
+    return sequenceHits > 0 || itemsetHits > 0;
+}
+
+}  // namespace korvplus

@@ -1,0 +1,116 @@
+#include "run_driver.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "binary_loader.h"
+#include "pattern_file.h"
+#include "search_database.h"
+#include "sequence_miner.h"
+
+namespace korvplus {
+
+namespace {
+
+// Every console line is flushed at once, so a report cut short still shows what was done.
+void printLine(std::ostream& out, const std::string& line) { out << line << '\n' << std::flush; }
+
+void printUsage(std::ostream& out) {
+    printLine(out, "usage:");
+    printLine(out, "korvplus relative_support input_data_file_name");
+    printLine(out,
+              "the input data file is encoded in binray, every event is ended in -1, and every sequences is "
+              "ended in -2.");
+    printLine(out, "");
+}
+
+}  // namespace
+
+std::string formatGeneral(double value, int precision) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*g", precision, value);
+    return text;
+}
+
+int32_t absoluteSupport(int32_t sequenceCount, double relativeSupport) {
+    const double product = double(sequenceCount) * relativeSupport;
+    if (std::isnan(product)) return 0;
+    if (product >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    if (product <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(product);
+}
+
+void printClosingReport(std::ostream& out, int64_t closedCount, int32_t elapsedMilliseconds,
+                        const std::vector<int64_t>& lengthHistogram) {
+    printLine(out, "Total Closed Pattens: " + std::to_string(closedCount));
+    printLine(out, "KORV Time:" + formatGeneral(elapsedMilliseconds * 0.001, 5));
+    printLine(out, "Results Length:");
+    for (std::size_t slot = 0; slot < lengthHistogram.size(); ++slot)
+        if (lengthHistogram[slot] != 0)
+            printLine(out, std::to_string(slot + 1) + "    " + std::to_string(lengthHistogram[slot]));
+}
+
+int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    printLine(out, "KORV+");
+    printLine(out, "Closed sequential pattern mining over sequences of itemsets");
+    printLine(out, "");
+    if (argc != 3) {
+        printUsage(out);
+        return 0;
+    }
+
+    int status = 0;
+    auto fail = [&](const std::string& message) {
+        err << "korvplus: " << message << '\n' << std::flush;
+        status = 1;
+    };
+
+    try {
+        const double relativeSupport = std::atof(argv[1]);
+        const std::string inputPath = argv[2];
+
+        std::vector<int32_t> sequenceData{-2};
+        const LoadResult load = loadSequenceFile(sequenceData, inputPath);
+        const LoadFigures& figures = load.figures;
+        const int64_t itemCount = int64_t(figures.largestItemId) + 1;
+        const int32_t minSupport = absoluteSupport(figures.sequenceCount, relativeSupport);
+
+        printLine(out, "Related Support: " + formatGeneral(relativeSupport, 6));
+        printLine(out, "Absoluted Support: " + std::to_string(minSupport));
+        printLine(out, "Items Count: " + std::to_string(itemCount));
+        printLine(out, "Sequence Count: " + std::to_string(figures.sequenceCount));
+        if (!load.error.empty()) fail(load.error);
+
+        SearchDatabase database = prepareSearchDatabase(sequenceData, figures.largestItemId);
+        std::vector<int32_t>().swap(sequenceData);
+
+        PatternFile patternFile;
+        const bool opened = patternFile.open(kPatternFileName);
+        if (!opened) fail(patternFile.error());
+        SequenceMiner miner(std::move(database), minSupport, figures.maxSequenceItems,
+                            [&patternFile](std::span<const int32_t> pattern, int32_t) {
+                                patternFile.writePattern(pattern);
+                            });
+        miner.mineClosedPatterns();
+
+        printClosingReport(out, miner.closedCount(), miner.elapsedMilliseconds(), miner.lengthHistogram());
+        if (!patternFile.close() && opened) fail(patternFile.error());
+    } catch (const std::bad_alloc&) {
+        fail("out of memory");
+    } catch (const std::length_error&) {
+        fail("out of memory: the database is too large");
+    }
+
+    if (!out) {
+        err << "korvplus: cannot write the report to standard output\n" << std::flush;
+        status = 1;
+    }
+    return status;
+}
+
+}  // namespace korvplus

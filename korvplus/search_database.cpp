@@ -1,0 +1,94 @@
+#include "search_database.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <stdexcept>
+
+namespace korvplus {
+
+namespace {
+
+constexpr std::size_t kMaxValues = std::numeric_limits<int32_t>::max();
+
+std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words) {
+    std::vector<int32_t> out;
+    out.reserve(words.size() + 2);
+    out.push_back(-2);
+    std::size_t sequenceBegin = out.size();
+    bool eventOpen = false;
+    for (const int32_t value : words) {
+        if (value >= 0) {
+            out.push_back(value);
+            eventOpen = true;
+        } else if (value == -1 || value == -2) {
+            if (eventOpen) out.push_back(-1);
+            eventOpen = false;
+            if (value == -2 && out.size() > sequenceBegin) {
+                out.push_back(-2);
+                sequenceBegin = out.size();
+            }
+        }
+        if (out.size() > kMaxValues) throw std::length_error("the database holds too many values");
+    }
+    out.resize(sequenceBegin);
+    return out;
+}
+
+// Renumbers items densely in ascending order of their file ids.
+std::vector<int32_t> renumberItems(std::vector<int32_t>& values, int32_t largestItemId) {
+    std::vector<int32_t> originalIds;
+    const std::size_t span = largestItemId < 0 ? 0 : std::size_t(largestItemId) + 1;
+    if (span <= 2 * values.size() + 1024) {
+        // Ids are dense enough for a table indexed by file id.
+        std::vector<int32_t> denseOf(span, -1);
+        for (const int32_t value : values)
+            if (value >= 0) denseOf[std::size_t(value)] = 0;
+        for (std::size_t id = 0; id < span; ++id) {
+            if (denseOf[id] == -1) continue;
+            denseOf[id] = static_cast<int32_t>(originalIds.size());
+            originalIds.push_back(static_cast<int32_t>(id));
+        }
+        for (int32_t& value : values)
+            if (value >= 0) value = denseOf[std::size_t(value)];
+    } else {
+        for (const int32_t value : values)
+            if (value >= 0) originalIds.push_back(value);
+        std::sort(originalIds.begin(), originalIds.end());
+        originalIds.erase(std::unique(originalIds.begin(), originalIds.end()), originalIds.end());
+        for (int32_t& value : values)
+            if (value >= 0)
+                value = static_cast<int32_t>(std::lower_bound(originalIds.begin(), originalIds.end(), value) -
+                                             originalIds.begin());
+    }
+    originalIds.shrink_to_fit();
+    return originalIds;
+}
+
+}  // namespace
+
+SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId) {
+    SearchDatabase database;
+    database.values = normalizeMarkers(sequenceData);
+    database.originalIds = renumberItems(database.values, largestItemId);
+    return database;
+}
+
+bool checkSearchDatabase(const SearchDatabase& database) {
+    const std::vector<int32_t>& v = database.values;
+    if (v.empty() || v.front() != -2 || v.back() != -2 || v.size() > kMaxValues) return false;
+    for (std::size_t i = 1; i < database.originalIds.size(); ++i)
+        if (database.originalIds[i - 1] >= database.originalIds[i]) return false;
+    for (std::size_t i = 1; i < v.size(); ++i) {
+        if (v[i] >= 0) {
+            if (v[i] >= database.itemCount()) return false;
+        } else if (v[i] == -1) {
+            if (v[i - 1] < 0) return false;
+        } else if (v[i] != -2 || v[i - 1] != -1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace korvplus

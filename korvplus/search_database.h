@@ -1,0 +1,39 @@
+// The database as the search reads it, derived once from the loaded words.
+//
+// Invariants (checkSearchDatabase verifies them; the search relies on them without checks):
+//   1. values[0] == -2 and values.back() == -2.
+//   2. Between two consecutive -2 stands one sequence: one or more events, each one or more items
+//      followed by -1. So every -1 follows an item and every -2 after index 0 follows a -1.
+//   3. Every item is a dense id in [0, itemCount()).
+//   4. originalIds[dense] is the file's id; it is strictly ascending, so dense ids order items
+//      exactly as the file's ids do and every ascending walk visits items in the same order.
+//   5. values.size() <= INT32_MAX: every index is an int32 position.
+//
+// What the loaded words may hold beyond a well-formed file is settled here, once:
+//   - values below -2 are dropped;
+//   - a -2 that directly follows an item is read as if a -1 stood before it;
+//   - empty events and sequences without items are dropped (they can contain no pattern);
+//   - words after the last -2 (an unterminated final sequence) are dropped.
+// Events out of order or with repeated items are kept as they are.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace korvplus {
+
+struct SearchDatabase {
+    std::vector<int32_t> values;
+    std::vector<int32_t> originalIds;
+
+    int32_t itemCount() const { return static_cast<int32_t>(originalIds.size()); }
+};
+
+// `sequenceData` as loaded: -2 at index 0, then the file's words. Throws std::length_error
+// when the result would not be indexable by int32.
+SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId);
+
+// True when every invariant above holds.
+bool checkSearchDatabase(const SearchDatabase& database);
+
+}  // namespace korvplus

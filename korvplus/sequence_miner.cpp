@@ -1,0 +1,330 @@
+#include "sequence_miner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <utility>
+
+namespace korvplus {
+
+namespace {
+
+int64_t steadyMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+SequenceMiner::SequenceMiner(SearchDatabase database, int32_t minSupport, int32_t maxSequenceItems,
+                             PatternSink sink)
+    : database_(std::move(database)),
+      minSupport_(std::max<int32_t>(minSupport, 1)),
+      sink_(std::move(sink)),
+      lengthHistogram_(std::size_t(std::max<int32_t>(maxSequenceItems, 0)), 0) {
+    data_ = database_.values.data();
+    const std::size_t itemCount = std::size_t(database_.itemCount());
+    seqExtCount_.assign(itemCount, 0);
+    seqExtStamp_.assign(itemCount, -1);
+    seqExtIndex_.assign(itemCount, -1);
+    itemExtCount_.assign(itemCount, 0);
+    itemExtStamp_.assign(itemCount, -1);
+    itemExtIndex_.assign(itemCount, -1);
+}
+
+SequenceMiner::Level& SequenceMiner::levelAt(int32_t depth) {
+    while (int32_t(levels_.size()) <= depth) levels_.emplace_back();
+    return levels_[std::size_t(depth)];
+}
+
+// Single-item supports (once per sequence, stamped by the sequence start), then the projected
+// database of every frequent item, all in one more pass. The clock starts between the two, so the
+// search time covers building the single-item projections and the whole search.
+void SequenceMiner::buildSingleItemLevel() {
+    const int32_t* data = data_;
+    const int32_t size = int32_t(database_.values.size());
+    int32_t start = 0;
+    for (int32_t i = 0; i < size; ++i) {
+        const int32_t x = data[i];
+        if (x == -2) {
+            start = i + 1;
+        } else if (x >= 0 && seqExtStamp_[x] != start) {
+            if (seqExtCount_[x] == 0) touchedSeq_.push_back(x);
+            seqExtStamp_[x] = start;
+            ++seqExtCount_[x];
+        }
+    }
+
+    Level& level = levelAt(0);
+    level.childItem.clear();
+    level.childSupport.clear();
+    level.childBegin.clear();
+    level.nextChild = 0;
+    std::sort(touchedSeq_.begin(), touchedSeq_.end());
+    int32_t total = 0;
+    for (const int32_t x : touchedSeq_) {
+        seqExtStamp_[x] = -1;
+        if (seqExtCount_[x] < minSupport_) continue;
+        seqExtIndex_[x] = level.childCount();
+        level.childItem.push_back(x);
+        level.childSupport.push_back(seqExtCount_[x]);
+        level.childBegin.push_back(total);
+        total += seqExtCount_[x];
+    }
+    level.sequenceChildren = level.childCount();
+
+    searchStart_ = steadyMilliseconds();
+    level.positions.resize(std::size_t(total));
+    std::vector<int32_t> fill(level.childBegin);
+    start = 0;
+    for (int32_t p = 0; p < size; ++p) {
+        const int32_t x = data[p];
+        if (x == -2) {
+            start = p + 1;
+            continue;
+        }
+        if (x < 0 || seqExtIndex_[x] == -1 || seqExtStamp_[x] >= start) continue;
+        seqExtStamp_[x] = start;
+        const int32_t next = data[p + 1];
+        const int32_t position = (next >= 0 && seqExtIndex_[next] == -1) ? p + 2 : p + 1;
+        level.positions[std::size_t(fill[std::size_t(seqExtIndex_[x])]++)] = position;
+    }
+    restoreExtensionArrays();
+}
+
+void SequenceMiner::mineClosedPatterns() {
+    buildSingleItemLevel();
+
+    // Depth first with an explicit stack of levels, so that very long sequences cannot exhaust
+    // the call stack. levels_[d] holds the children of the node at depth d - 1 (level 0: the
+    // single items); pattern_ is the pattern of the node being visited.
+    int32_t depth = 0;
+    while (depth >= 0) {
+        Level& level = levels_[std::size_t(depth)];
+        if (level.nextChild == level.childCount()) {
+            --depth;
+            if (depth >= 0) {
+                const Level& parent = levels_[std::size_t(depth)];
+                retractPattern(parent, parent.nextChild - 1);
+            }
+            continue;
+        }
+        const int32_t child = level.nextChild++;
+        const ProjectedDatabase projection = level.projection(child);
+        extendPattern(level, child);
+        if (canPruneSubtree(projection)) {
+            retractPattern(level, child);
+            continue;
+        }
+        const int32_t hasBackward = hasBackwardExtension(projection);
+        growPattern(projection, level.childSupport[std::size_t(child)], hasBackward, depth);
+        if (levels_[std::size_t(depth) + 1].childCount() == 0) {
+            retractPattern(level, child);
+            continue;
+        }
+        ++depth;
+    }
+
+    const int64_t elapsed = steadyMilliseconds() - searchStart_;
+    elapsedMilliseconds_ = int32_t(std::min<int64_t>(elapsed, INT32_MAX));
+}
+
+void SequenceMiner::extendPattern(const Level& level, int32_t child) {
+    const int32_t item = level.childItem[std::size_t(child)];
+    if (child < level.sequenceChildren) {
+        pattern_.push_back(item);
+    } else {
+        pattern_.back() = item;
+    }
+    pattern_.push_back(-1);
+}
+
+void SequenceMiner::retractPattern(const Level& level, int32_t child) {
+    pattern_.pop_back();
+    if (child < level.sequenceChildren) pattern_.pop_back();
+    else pattern_.back() = -1;
+}
+
+void SequenceMiner::reportClosed(int32_t depth) {
+    ++closedCount_;
+    if (std::size_t(depth) >= lengthHistogram_.size()) lengthHistogram_.resize(std::size_t(depth) + 1, 0);
+    ++lengthHistogram_[std::size_t(depth)];
+    if (!sink_) return;
+    outputPattern_.clear();
+    for (const int32_t value : pattern_)
+        outputPattern_.push_back(value < 0 ? value : database_.originalIds[std::size_t(value)]);
+    sink_(outputPattern_, depth + 1);
+}
+
+// One node of the search: counts the pattern's forward extensions, writes the pattern when it is
+// closed, and builds its frequent children into levels_[depth + 1].
+void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, int32_t hasBackward,
+                                int32_t depth) {
+    // The last event of the pattern starts after its second-to-last -1.
+    int32_t lastEventBegin = int32_t(pattern_.size()) - 2;
+    while (lastEventBegin > 0 && pattern_[std::size_t(lastEventBegin) - 1] != -1) --lastEventBegin;
+    const int32_t* lastEvent = pattern_.data() + lastEventBegin;
+
+    countSequenceExtensions(projection);
+    countItemsetExtensions(projection, lastEvent);
+
+    Level& level = levelAt(depth + 1);
+    level.childItem.clear();
+    level.childSupport.clear();
+    level.childBegin.clear();
+    level.nextChild = 0;
+
+    // Frequent extensions in ascending id; an extension with the pattern's own support makes the
+    // pattern not closed.
+    int32_t equalSupport = 0;
+    int32_t total = 0;
+    auto takeFrequent = [&](std::vector<int32_t>& touched, const std::vector<int32_t>& count,
+                            std::vector<int32_t>& index) {
+        std::sort(touched.begin(), touched.end());
+        int32_t number = 0;
+        for (const int32_t x : touched) {
+            if (count[x] < minSupport_) continue;
+            index[x] = number++;
+            if (count[x] == support) ++equalSupport;
+            level.childItem.push_back(x);
+            level.childSupport.push_back(count[x]);
+            level.childBegin.push_back(total);
+            total += count[x];
+        }
+    };
+    takeFrequent(touchedSeq_, seqExtCount_, seqExtIndex_);
+    level.sequenceChildren = level.childCount();
+    takeFrequent(touchedItem_, itemExtCount_, itemExtIndex_);
+
+    if (equalSupport + hasBackward == 0) reportClosed(depth);
+
+    level.positions.resize(std::size_t(total));
+    if (level.sequenceChildren > 0) fillSequenceChildren(projection, level);
+    if (level.childCount() > level.sequenceChildren) fillItemsetChildren(projection, lastEvent, level);
+    restoreExtensionArrays();
+}
+
+// Every item after the event in which the pattern's first instance ends, once per sequence.
+void SequenceMiner::countSequenceExtensions(ProjectedDatabase projection) {
+    const int32_t* data = data_;
+    for (int32_t e = 0; e < projection.size; ++e) {
+        const int32_t q = projection.positions[e];
+        int32_t p = q;
+        while (data[p] >= 0) ++p;
+        for (; data[p] != -2; ++p) {
+            const int32_t x = data[p];
+            if (x < 0 || seqExtStamp_[x] == q) continue;
+            if (seqExtCount_[x] == 0) touchedSeq_.push_back(x);
+            seqExtStamp_[x] = q;
+            ++seqExtCount_[x];
+        }
+    }
+}
+
+// Items that can join the pattern's last event: the items after the position in the same event,
+// and in every later event that contains the whole last event, the items after the item that
+// completes it. Once per sequence.
+void SequenceMiner::countItemsetExtensions(ProjectedDatabase projection, const int32_t* lastEvent) {
+    const int32_t* data = data_;
+    auto count = [&](int32_t x, int32_t q) {
+        if (itemExtStamp_[x] == q) return;
+        if (itemExtCount_[x] == 0) touchedItem_.push_back(x);
+        itemExtStamp_[x] = q;
+        ++itemExtCount_[x];
+    };
+    for (int32_t e = 0; e < projection.size; ++e) {
+        const int32_t q = projection.positions[e];
+        int32_t p = q;
+        for (; data[p] >= 0; ++p) count(data[p], q);
+        for (++p; data[p] != -2; ++p) {
+            const int32_t* cursor = lastEvent;
+            for (; data[p] >= 0 && *cursor != -1; ++p)
+                if (data[p] == *cursor) ++cursor;
+            if (*cursor == -1)
+                for (; data[p] >= 0; ++p) count(data[p], q);
+            while (data[p] >= 0) ++p;
+        }
+    }
+}
+
+// Each sequence-extension child receives, per supporting sequence, the first occurrence of its
+// item after the event in which the pattern's first instance ends.
+void SequenceMiner::fillSequenceChildren(ProjectedDatabase projection, Level& level) {
+    const int32_t* data = data_;
+    for (const int32_t x : touchedSeq_) seqExtStamp_[x] = -1;
+    int32_t* positions = level.positions.data();
+    int32_t* childBegin = level.childBegin.data();
+    for (int32_t e = 0; e < projection.size; ++e) {
+        const int32_t q = projection.positions[e];
+        int32_t p = q;
+        while (data[p] >= 0) ++p;
+        for (; data[p] != -2; ++p) {
+            const int32_t x = data[p];
+            if (x < 0) continue;
+            const int32_t child = seqExtIndex_[x];
+            if (child == -1 || seqExtStamp_[x] >= q) continue;
+            seqExtStamp_[x] = q;
+            const int32_t next = data[p + 1];
+            positions[childBegin[child]++] = (next >= 0 && seqExtIndex_[next] == -1) ? p + 2 : p + 1;
+        }
+    }
+    // childBegin[k] now stands at the end of child k; move each back to its start.
+    for (int32_t k = 0; k < level.sequenceChildren; ++k) childBegin[k] -= level.childSupport[std::size_t(k)];
+}
+
+// Each itemset-extension child receives the first occurrence of its item as an itemset
+// extension: in the pattern's own event after the position, else in the earliest later event that
+// contains the whole last event followed by the item.
+void SequenceMiner::fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level) {
+    const int32_t* data = data_;
+    for (const int32_t y : touchedItem_) itemExtStamp_[y] = -1;
+    int32_t* positions = level.positions.data();
+    int32_t* childBegin = level.childBegin.data() + level.sequenceChildren;
+    for (int32_t e = 0; e < projection.size; ++e) {
+        const int32_t q = projection.positions[e];
+        int32_t p = q;
+        for (; data[p] >= 0; ++p) {
+            const int32_t y = data[p];
+            const int32_t child = itemExtIndex_[y];
+            if (child == -1 || itemExtStamp_[y] >= q) continue;
+            itemExtStamp_[y] = q;
+            const int32_t next = data[p + 1];
+            positions[childBegin[child]++] = (next >= 0 && itemExtIndex_[next] == -1) ? p + 2 : p + 1;
+        }
+        for (++p; data[p] != -2; ++p) {
+            const int32_t* cursor = lastEvent;
+            for (; data[p] >= 0 && *cursor != -1; ++p)
+                if (data[p] == *cursor) ++cursor;
+            if (*cursor == -1) {
+                for (; data[p] >= 0; ++p) {
+                    const int32_t y = data[p];
+                    const int32_t child = itemExtIndex_[y];
+                    if (child == -1 || itemExtStamp_[y] >= q) continue;
+                    itemExtStamp_[y] = q;
+                    positions[childBegin[child]++] = p + 1;
+                }
+            }
+            while (data[p] >= 0) ++p;
+        }
+    }
+    const int32_t itemsetChildren = level.childCount() - level.sequenceChildren;
+    for (int32_t k = 0; k < itemsetChildren; ++k)
+        childBegin[k] -= level.childSupport[std::size_t(level.sequenceChildren + k)];
+}
+
+void SequenceMiner::restoreExtensionArrays() {
+    for (const int32_t x : touchedSeq_) {
+        seqExtCount_[x] = 0;
+        seqExtStamp_[x] = -1;
+        seqExtIndex_[x] = -1;
+    }
+    for (const int32_t y : touchedItem_) {
+        itemExtCount_[y] = 0;
+        itemExtStamp_[y] = -1;
+        itemExtIndex_[y] = -1;
+    }
+    touchedSeq_.clear();
+    touchedItem_.clear();
+}
+
+}  // namespace korvplus

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <span>
+
+#include "binary_loader.h"
+#include "mining_harness.h"
+#include "search_database.h"
+
+namespace {
+
+using korvplus::LoadFigures;
+
+struct Loaded {
+    std::vector<int32_t> data{-2};
+    LoadFigures figures;
+};
+
+Loaded loadBytes(const std::string& bytes) {
+    Loaded loaded;
+    loaded.figures = korvplus::loadSequenceBytes(
+        loaded.data, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    return loaded;
+}
+
+Loaded loadWords(const std::vector<int32_t>& words) { return loadBytes(harness::encodeWords(words)); }
+
+TEST(BinaryLoader, WorkedExampleDecodesLittleEndianWordsAndFigures) {
+    const std::string bytes = harness::encodeWords({1, 2, -1, 3, -1, -2, 2, -1, -2});
+    ASSERT_EQ(bytes.size(), 36u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\x01\x00\x00\x00", 4));
+    EXPECT_EQ(bytes.substr(8, 4), std::string("\xff\xff\xff\xff", 4));
+    EXPECT_EQ(bytes.substr(32, 4), std::string("\xfe\xff\xff\xff", 4));
+
+    const Loaded loaded = loadBytes(bytes);
+    EXPECT_EQ(loaded.figures.largestItemId, 3);
+    EXPECT_EQ(loaded.figures.sequenceCount, 2);
+    EXPECT_EQ(loaded.figures.maxSequenceItems, 3);
+    EXPECT_EQ(loaded.data, (std::vector<int32_t>{-2, 1, 2, -1, 3, -1, -2, 2, -1, -2}));
+
+    // One to three stray bytes at the end are ignored.
+    for (const char* tail : {"\x07", "\x07\x07", "\x07\x07\x07"}) {
+        const Loaded withTail = loadBytes(bytes + tail);
+        EXPECT_EQ(withTail.data, loaded.data);
+        EXPECT_EQ(withTail.figures.sequenceCount, 2);
+    }
+}
+
+TEST(BinaryLoader, FiguresOfUnusualFiles) {
+    const Loaded empty = loadBytes("");
+    EXPECT_EQ(empty.figures.largestItemId, -1);
+    EXPECT_EQ(empty.figures.sequenceCount, 0);
+    EXPECT_EQ(empty.figures.maxSequenceItems, 0);
+    EXPECT_EQ(empty.data, std::vector<int32_t>{-2});
+
+    // Repeats across events count as items; an empty event makes a sequence of 0 items.
+    const Loaded repeats = loadWords({4, -1, 4, -1, -2, -1, -2});
+    EXPECT_EQ(repeats.figures.maxSequenceItems, 2);
+    EXPECT_EQ(repeats.figures.sequenceCount, 2);
+
+    // Words after the last -2 are kept and count for the largest id only.
+    const Loaded tail = loadWords({5, -1});
+    EXPECT_EQ(tail.figures.largestItemId, 5);
+    EXPECT_EQ(tail.figures.sequenceCount, 0);
+    EXPECT_EQ(tail.figures.maxSequenceItems, 0);
+    EXPECT_EQ(tail.data, (std::vector<int32_t>{-2, 5, -1}));
+
+    // Other negative values are stored but are neither items nor markers.
+    const Loaded stray = loadWords({-7, 3, -9, -1, -2});
+    EXPECT_EQ(stray.figures.maxSequenceItems, 1);
+    EXPECT_EQ(stray.data.size(), 6u);
+
+    const Loaded huge = loadWords({2147483647, -1, -2});
+    EXPECT_EQ(huge.figures.largestItemId, 2147483647);
+}
+
+TEST(BinaryLoader, WordsSplitAcrossChunksDecodeTheSame) {
+    const std::string bytes = harness::encodeWords({10, 300000, -1, 70000, -1, -2, -2});
+    for (std::size_t chunk = 1; chunk <= 9; ++chunk) {
+        std::vector<int32_t> data{-2};
+        korvplus::SequenceWordDecoder decoder(data);
+        for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+            const std::size_t n = std::min(chunk, bytes.size() - at);
+            decoder.feed(std::span(reinterpret_cast<const unsigned char*>(bytes.data()) + at, n));
+        }
+        EXPECT_EQ(data, (std::vector<int32_t>{-2, 10, 300000, -1, 70000, -1, -2, -2})) << "chunk " << chunk;
+        EXPECT_EQ(decoder.figures().largestItemId, 300000);
+        EXPECT_EQ(decoder.figures().sequenceCount, 2);
+    }
+}
+
+korvplus::SearchDatabase prepare(const std::vector<int32_t>& words) {
+    const Loaded loaded = loadWords(words);
+    return korvplus::prepareSearchDatabase(loaded.data, loaded.figures.largestItemId);
+}
+
+TEST(SearchDatabase, SettlesMalformedMarkersOnce) {
+    // Values below -2 vanish, a -2 after an item closes the event, empty events and empty
+    // sequences vanish, an unterminated tail vanishes.
+    const korvplus::SearchDatabase database =
+        prepare({-5, 0, -9, 1, -2, -1, -1, -2, -1, 2, -1, -1, 1, -1, -2, -2, 0, 1, -1});
+    EXPECT_TRUE(korvplus::checkSearchDatabase(database));
+    EXPECT_EQ(database.values, (std::vector<int32_t>{-2, 0, 1, -1, -2, 2, -1, 1, -1, -2}));
+    EXPECT_EQ(database.originalIds, (std::vector<int32_t>{0, 1, 2}));
+
+    const korvplus::SearchDatabase nothing = prepare({5, -1});
+    EXPECT_EQ(nothing.values, std::vector<int32_t>{-2});
+    EXPECT_EQ(nothing.itemCount(), 0);
+}
+
+TEST(SearchDatabase, RenumbersItemsDenselyKeepingTheirOrder) {
+    // A sparse id range (table would be far larger than the data) and a dense one renumber alike.
+    for (const int32_t big : {2147483647, 40}) {
+        const korvplus::SearchDatabase database = prepare({big, -1, 7, 3, -1, -2, 3, -1, -2});
+        EXPECT_TRUE(korvplus::checkSearchDatabase(database));
+        EXPECT_EQ(database.originalIds, (std::vector<int32_t>{3, 7, big}));
+        EXPECT_EQ(database.values, (std::vector<int32_t>{-2, 2, -1, 1, 0, -1, -2, 0, -1, -2}));
+    }
+}
+
+}  // namespace
