@@ -1,0 +1,365 @@
+// Depth-first growth of closed sequences with forward counting, a closure test and two period
+// checks over the windows before each pattern position.
+//
+// Search levels. Level L holds the candidate patterns of L items that extend the pattern being
+// explored at level L - 1 (level 0 holds the empty pattern, whose extensions are the frequent
+// items). Each candidate is a pattern_node; its embeddings, one per supporting sequence in
+// sequence order, sit contiguously in the level's arena. An embedding stores only the pattern's
+// last position and the index of its parent embedding one level up, so the first instance
+// f(0) .. f(L-1) of a pattern is the chain of parents, read from the last item backwards; that
+// is the order in which the period checks need it, and no embedding copies its prefix.
+//
+// A level's arena and node list keep their capacity and are refilled whenever the pattern one
+// level up builds its children; nothing is allocated while a sequence is scanned.
+//
+// The per-item scratch arrays are shared by all levels. Every user resets exactly the slots it
+// touched, so a search node costs time in proportion to the data it scans, never to the number
+// of distinct items.
+#include "closed_miner.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "fatal_error.h"
+
+namespace korv {
+
+namespace {
+
+// One supporting sequence of a pattern of L items.
+struct embedding {
+    std::int32_t first;   // f(L-1): position of the pattern's last item in its first instance
+    std::int32_t last;    // last occurrence of that item after f(L-2) (cell L of the layout)
+    std::int32_t parent;  // index of the embedding of the L-1 item prefix one level up; -1 at level 0
+};
+
+// A candidate pattern: its parent's items followed by `item`.
+struct pattern_node {
+    std::int32_t item;     // rank of the last item; -1 for the empty pattern
+    std::int32_t support;  // number of embeddings
+    std::int32_t begin;    // index of the first embedding in the level's arena
+};
+
+struct search_level {
+    std::vector<embedding> embeddings;
+    std::vector<pattern_node> nodes;  // in increasing item rank
+    std::size_t next = 0;             // next node of `nodes` to explore
+};
+
+class search_state {
+public:
+    search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink);
+    mining_result run();
+
+private:
+    bool mine_pattern(std::size_t length, const pattern_node& node, bool backward);
+    std::size_t count_forward(const embedding* embeddings, std::int32_t support);
+    void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
+    void prune_children(std::size_t length);
+    bool period_check(std::size_t length, const pattern_node& node, bool from_last);
+    void record_closed(std::size_t length, std::int32_t support);
+    std::uint32_t next_token();
+
+    const std::int32_t* seq_buffer_;
+    const sequence_db& db_;
+    const std::int32_t abs_support_;
+    closed_sink* const sink_;
+    bool stopped_ = false;
+
+    std::vector<search_level> levels_;
+    std::vector<std::int32_t> path_;     // ranks of the items of the pattern being explored
+    std::vector<std::int32_t> path_ids_; // the same items as data file ids
+    std::vector<std::int64_t> length_histogram_;
+
+    // Forward counting and child building; indexed by item rank.
+    std::vector<std::int32_t> item_support_;   // 0 when untouched
+    std::vector<std::int32_t> item_last_seq_;  // embedding that last counted the item; -1 = none
+    std::vector<std::int32_t> item_child_;     // child index of the item; -1 = not frequent here
+    std::vector<std::int32_t> touched_;        // items counted at this node
+    std::vector<std::int32_t> child_filled_;      // per child: embeddings filled so far
+    std::vector<std::int32_t> child_last_parent_; // per child: parent embedding of the newest one
+
+    // Period checks. A window is stamped with a fresh token in period_tally, so no reset is
+    // needed between windows. period_candidates holds, per pattern position, the items that
+    // stood in that position's window in every embedding so far: row i is the run of
+    // period_common[i] items starting at period_row[i].
+    std::vector<std::uint32_t> period_tally_;
+    std::uint32_t token_ = 0;
+    std::vector<std::int32_t> period_candidates_;
+    std::vector<std::size_t> period_row_;
+    std::vector<std::int32_t> period_common_;
+};
+
+search_state::search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink)
+    : seq_buffer_(db.seq_buffer.data()), db_(db), abs_support_(abs_support), sink_(sink) {
+    const std::size_t items = db.item_ids.size();
+    resize_or_exit(item_support_, items, std::int32_t{0});
+    resize_or_exit(item_last_seq_, items, std::int32_t{-1});
+    resize_or_exit(item_child_, items, std::int32_t{-1});
+    resize_or_exit(touched_, items, std::int32_t{0});
+    resize_or_exit(child_filled_, items, std::int32_t{0});
+    resize_or_exit(child_last_parent_, items, std::int32_t{-1});
+    resize_or_exit(period_tally_, items, std::uint32_t{0});
+
+    const std::size_t depth = static_cast<std::size_t>(db.longest_sequence) + 1;
+    resize_or_exit(path_, depth, std::int32_t{0});
+    resize_or_exit(path_ids_, depth, std::int32_t{0});
+    resize_or_exit(length_histogram_, depth, std::int64_t{0});
+    resize_or_exit(period_row_, depth, std::size_t{0});
+    resize_or_exit(period_common_, depth, std::int32_t{0});
+    reserve_or_exit(levels_, depth + 1);
+}
+
+mining_result search_state::run() {
+    // Level 0: the empty pattern, embedded in every sequence just before its first item.
+    levels_.emplace_back();
+    const auto sequences = static_cast<std::int32_t>(db_.sequence_starts.size());
+    resize_or_exit(levels_[0].embeddings, db_.sequence_starts.size());
+    for (std::int32_t s = 0; s < sequences; ++s) {
+        const std::int32_t start = db_.sequence_starts[static_cast<std::size_t>(s)];
+        levels_[0].embeddings[static_cast<std::size_t>(s)] = {start, start, -1};
+    }
+    const pattern_node root{-1, sequences, 0};
+
+    // The recursion of the search, kept on an explicit stack of levels so that patterns as long
+    // as the longest sequence cannot exhaust the call stack.
+    std::size_t depth = mine_pattern(0, root, true) ? 1 : 0;
+    while (depth > 0 && !stopped_) {
+        search_level& level = levels_[depth];
+        if (level.next == level.nodes.size()) {
+            --depth;
+            continue;
+        }
+        const pattern_node node = level.nodes[level.next++];
+        path_[depth - 1] = node.item;
+        path_ids_[depth - 1] = db_.item_ids[static_cast<std::size_t>(node.item)];
+        const bool backward = period_check(depth, node, true);
+        if (mine_pattern(depth, node, backward)) ++depth;
+    }
+    return {std::move(length_histogram_), stopped_};
+}
+
+// Counts, for every item, the embeddings in which it follows the first instance: the support of
+// the pattern extended by that item. Leaves the touched items in touched_ and returns how many.
+std::size_t search_state::count_forward(const embedding* embeddings, std::int32_t support) {
+    std::size_t touched = 0;
+    for (std::int32_t g = 0; g < support; ++g) {
+        for (const std::int32_t* cell = seq_buffer_ + embeddings[g].first + 1; *cell >= 0; ++cell) {
+            const auto x = static_cast<std::size_t>(*cell);
+            if (item_last_seq_[x] == g) continue;
+            item_last_seq_[x] = g;
+            if (item_support_[x]++ == 0) touched_[touched++] = *cell;
+        }
+    }
+    return touched;
+}
+
+// Explores the pattern of `length` items whose last level entry is `node`: decides whether it is
+// closed and builds its frequent children, which survive the pruning check, in the level below.
+// Returns whether any child is left to explore. `backward` tells whether some item can be
+// inserted before or between its items in every supporting sequence.
+bool search_state::mine_pattern(std::size_t length, const pattern_node& node, bool backward) {
+    const embedding* embeddings = levels_[length].embeddings.data() + node.begin;
+    const std::size_t touched = count_forward(embeddings, node.support);
+
+    // Closure test: an extension with unchanged support means the pattern is not closed. Items
+    // below the threshold are reset here; the frequent ones move to the front of touched_.
+    std::size_t frequent = 0;
+    std::int32_t equal = 0;
+    for (std::size_t t = 0; t < touched; ++t) {
+        const std::int32_t x = touched_[t];
+        const auto slot = static_cast<std::size_t>(x);
+        item_last_seq_[slot] = -1;
+        if (item_support_[slot] < abs_support_) {
+            item_support_[slot] = 0;
+            continue;
+        }
+        if (item_support_[slot] == node.support) ++equal;
+        touched_[frequent++] = x;
+    }
+    if (length > 0 && !backward && equal == 0) record_closed(length, node.support);
+    if (frequent == 0) return false;
+
+    std::sort(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(frequent));
+    build_children(length, node, frequent);
+    prune_children(length + 1);
+    return !levels_[length + 1].nodes.empty();
+}
+
+// Builds one child per frequent extension item, in increasing item order, with its embeddings
+// filled in one forward pass over the node's projected sequences.
+void search_state::build_children(std::size_t length, const pattern_node& node,
+                                  std::size_t frequent) {
+    if (levels_.size() == length + 1) levels_.emplace_back();
+    search_level& below = levels_[length + 1];
+    resize_or_exit(below.nodes, frequent);
+    std::size_t total = 0;
+    for (std::size_t c = 0; c < frequent; ++c) {
+        const auto x = static_cast<std::size_t>(touched_[c]);
+        below.nodes[c] = {touched_[c], item_support_[x], static_cast<std::int32_t>(total)};
+        total += static_cast<std::size_t>(item_support_[x]);
+        item_child_[x] = static_cast<std::int32_t>(c);
+        child_filled_[c] = 0;
+        child_last_parent_[c] = -1;
+    }
+    resize_or_exit(below.embeddings, total);
+
+    // The first occurrence of an item after the node's first instance starts the child's
+    // embedding for that sequence; later occurrences move its last position on.
+    const embedding* parents = levels_[length].embeddings.data() + node.begin;
+    embedding* children = below.embeddings.data();
+    const pattern_node* nodes = below.nodes.data();
+    for (std::int32_t d = 0; d < node.support; ++d) {
+        const std::int32_t parent = node.begin + d;
+        for (std::int32_t q = parents[d].first + 1; seq_buffer_[q] >= 0; ++q) {
+            const std::int32_t c = item_child_[static_cast<std::size_t>(seq_buffer_[q])];
+            if (c < 0) continue;
+            const auto child = static_cast<std::size_t>(c);
+            const std::int32_t base = nodes[child].begin;
+            if (child_last_parent_[child] != d) {
+                child_last_parent_[child] = d;
+                children[base + child_filled_[child]++] = {q, q, parent};
+            } else {
+                children[base + child_filled_[child] - 1].last = q;
+            }
+        }
+    }
+
+    for (std::size_t c = 0; c < frequent; ++c) {
+        const auto x = static_cast<std::size_t>(touched_[c]);
+        item_child_[x] = -1;
+        item_support_[x] = 0;
+    }
+}
+
+// Drops the children whose pruning check finds an item common to some first-instance window in
+// every supporting sequence: no pattern that starts with them can be closed. The check depends
+// only on the data, so running it before any sibling is explored changes nothing but memory:
+// the survivors are packed to the front of the level.
+void search_state::prune_children(std::size_t length) {
+    search_level& level = levels_[length];
+    std::size_t kept = 0;
+    std::size_t write = 0;
+    for (std::size_t c = 0; c < level.nodes.size(); ++c) {
+        pattern_node child = level.nodes[c];
+        if (period_check(length, child, false)) continue;
+        const auto support = static_cast<std::size_t>(child.support);
+        if (static_cast<std::size_t>(child.begin) != write) {
+            std::memmove(level.embeddings.data() + write, level.embeddings.data() + child.begin,
+                         support * sizeof(embedding));
+            child.begin = static_cast<std::int32_t>(write);
+        }
+        write += support;
+        level.nodes[kept++] = child;
+    }
+    level.nodes.resize(kept);
+    level.embeddings.resize(write);
+    level.next = 0;
+}
+
+std::uint32_t search_state::next_token() {
+    if (++token_ == 0) {
+        std::fill(period_tally_.begin(), period_tally_.end(), std::uint32_t{0});
+        token_ = 1;
+    }
+    return token_;
+}
+
+// Whether some item stands in the same window of every supporting sequence of the pattern of
+// `length` items ending in `node`. Window i lies strictly between f(i-1) (the start of the
+// sequence for i = 0) and h(i), where h(L-1) is the pattern's last position in its first
+// instance (pruning check) or its last occurrence (backward-extension check), and h(i-1) is the
+// last occurrence of item i-1 before h(i).
+//
+// Sequences are taken one at a time. The first one collects each window's distinct items as
+// candidates; every later one keeps only the candidates its window also holds. A sequence that
+// leaves no candidate at any position proves the answer is no; once a position has no candidate
+// its windows are only walked to find the next h. In the last sequence the first position that
+// keeps a candidate answers yes.
+bool search_state::period_check(std::size_t length, const pattern_node& node, bool from_last) {
+    const std::size_t item_count = period_tally_.size();
+    std::size_t candidates = 0;
+    for (std::int32_t g = 0; g < node.support; ++g) {
+        const bool last_sequence = g + 1 == node.support;
+        std::int64_t count = 0;
+        std::int32_t index = node.begin + g;
+        const embedding& own = levels_[length].embeddings[static_cast<std::size_t>(index)];
+        std::int32_t h = from_last ? own.last : own.first;
+
+        for (std::size_t i = length; i-- > 0;) {
+            index = levels_[i + 1].embeddings[static_cast<std::size_t>(index)].parent;
+            const std::int32_t lower = levels_[i].embeddings[static_cast<std::size_t>(index)].first;
+            // Item i-1 of the pattern, whose last occurrence in the window is the next h; none
+            // is looked for in front of position 0.
+            const std::int32_t target = i > 0 ? path_[i - 1] : seq_end_mark;
+
+            if (g > 0 && period_common_[i] == 0) {
+                if (i > 0) {
+                    // f(i-1) holds the target, so the walk stops there at the latest.
+                    std::int32_t q = h - 1;
+                    while (seq_buffer_[q] != target) --q;
+                    h = q;
+                }
+                continue;
+            }
+
+            const std::uint32_t token = next_token();
+            std::int32_t next_h = lower;
+            if (g == 0) {
+                // Collect the window's distinct items as this position's candidates.
+                const auto window = static_cast<std::size_t>(h - lower - 1);
+                const std::size_t needed = candidates + std::min(window, item_count);
+                if (needed > period_candidates_.size())
+                    resize_or_exit(period_candidates_,
+                                   std::max(needed, 2 * period_candidates_.size()));
+                const std::size_t row = candidates;
+                for (std::int32_t q = h - 1; q > lower; --q) {
+                    const std::int32_t x = seq_buffer_[q];
+                    if (x == target && next_h == lower) next_h = q;
+                    if (period_tally_[static_cast<std::size_t>(x)] == token) continue;
+                    period_tally_[static_cast<std::size_t>(x)] = token;
+                    period_candidates_[candidates++] = x;
+                }
+                period_row_[i] = row;
+                period_common_[i] = static_cast<std::int32_t>(candidates - row);
+            } else {
+                // Stamp the window, then keep the candidates it holds.
+                std::int32_t q = h - 1;
+                for (; q > lower; --q) {
+                    const std::int32_t x = seq_buffer_[q];
+                    period_tally_[static_cast<std::size_t>(x)] = token;
+                    if (x == target) {
+                        next_h = q--;
+                        break;
+                    }
+                }
+                for (; q > lower; --q) period_tally_[static_cast<std::size_t>(seq_buffer_[q])] = token;
+                std::int32_t* row = period_candidates_.data() + period_row_[i];
+                std::int32_t kept = 0;
+                for (std::int32_t k = 0; k < period_common_[i]; ++k)
+                    if (period_tally_[static_cast<std::size_t>(row[k])] == token) row[kept++] = row[k];
+                period_common_[i] = kept;
+            }
+            count += period_common_[i];
+            if (last_sequence && period_common_[i] > 0) return true;
+            h = next_h;
+        }
+        if (count == 0) return false;
+    }
+    return false;
+}
+
+void search_state::record_closed(std::size_t length, std::int32_t support) {
+    ++length_histogram_[length];
+    if (sink_ != nullptr && !sink_->write_closed({path_ids_.data(), length}, support))
+        stopped_ = true;
+}
+
+}  // namespace
+
+mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink) {
+    search_state state(db, abs_support < 1 ? 1 : abs_support, sink);
+    return state.run();
+}
+
+}  // namespace korv

@@ -1,0 +1,38 @@
+// The search for frequent closed sequences in a loaded sequence_db.
+//
+// A pattern is a sequence of items; it is contained in a sequence when its items occur there in
+// order, gaps allowed, and its support is the number of sequences that contain it. A frequent
+// pattern (support >= abs_support) is closed when no pattern with one more item inserted
+// anywhere has the same support. The search grows patterns depth first by appending one item,
+// children in increasing item id, and reports each closed pattern before its extensions, so the
+// patterns come out in lexicographic order of their item lists.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "sequence_db.h"
+
+namespace korv {
+
+// Receives every closed sequence the moment it is found: its item ids as in the data file, in
+// pattern order, and its support. Returning false stops the search.
+class closed_sink {
+public:
+    virtual ~closed_sink() = default;
+    virtual bool write_closed(std::span<const std::int32_t> items, std::int32_t support) = 0;
+};
+
+struct mining_result {
+    // length_histogram[k]: number of closed sequences of k items; slot 0 stays 0.
+    std::vector<std::int64_t> length_histogram;
+    // True when the sink asked to stop; the histogram then counts the patterns found so far.
+    bool stopped = false;
+};
+
+// Mines every closed sequence of `db` with support >= abs_support (at least 1), handing each to
+// `sink` when there is one.
+mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink);
+
+}  // namespace korv

@@ -1,0 +1,194 @@
+#include "korv_run.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "closed_miner.h"
+#include "fatal_error.h"
+#include "sequence_db.h"
+#include "spec_file.h"
+#include "token_scanner.h"
+
+namespace korv {
+
+namespace {
+
+const char pattern_path[] = "frequent.dat";
+
+std::string format(const char* pattern, auto... values) {
+    const int size = std::snprintf(nullptr, 0, pattern, values...);
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    std::snprintf(text.data(), text.size() + 1, pattern, values...);
+    return text;
+}
+
+struct file_closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using file_handle = std::unique_ptr<std::FILE, file_closer>;
+
+// Wall clock reading as whole seconds since 1970 and milliseconds within the second.
+struct wall_time {
+    std::int64_t seconds;
+    std::int64_t millis;
+};
+
+wall_time read_wall_clock() {
+    const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count();
+    return {millis / 1000, millis % 1000};
+}
+
+double seconds_between(const wall_time& start, const wall_time& end) {
+    return static_cast<double>(end.millis - start.millis) * 0.001 +
+           static_cast<double>(end.seconds - start.seconds);
+}
+
+// Writes each closed sequence as one line: "%i " per item, then ": %i\n" with the support.
+class pattern_file_sink : public closed_sink {
+public:
+    explicit pattern_file_sink(std::FILE* file) : file_(file) { resize_or_exit(line_, 64); }
+
+    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
+        // 11 characters hold any int32, one more the blank; the tail adds ": ", support, "\n".
+        const std::size_t needed = (items.size() + 2) * 12 + 4;
+        if (needed > line_.size()) resize_or_exit(line_, 2 * needed);
+        char* out = line_.data();
+        char* const end = out + line_.size();
+        for (const std::int32_t item : items) {
+            out = std::to_chars(out, end, item).ptr;
+            *out++ = ' ';
+        }
+        *out++ = ':';
+        *out++ = ' ';
+        out = std::to_chars(out, end, support).ptr;
+        *out++ = '\n';
+        const auto length = static_cast<std::size_t>(out - line_.data());
+        return std::fwrite(line_.data(), 1, length, file_) == length;
+    }
+
+private:
+    std::FILE* file_;
+    std::vector<char> line_;
+};
+
+struct run_figures {
+    run_spec spec;
+    double rel_support = 0.0;
+    std::int32_t abs_support = 1;
+};
+
+void print_usage() {
+    std::fputs("Usage: Please give two arguments.\n"
+               "       The first argument is the name of the .spec file.\n"
+               "       The second argument is the relative support threshold.\n"
+               "Details please refer to the attached document.\n",
+               stdout);
+}
+
+void print_report(const run_figures& run, const std::vector<std::int64_t>& length_histogram,
+                  double run_seconds) {
+    std::string report =
+        "KORV: An efficient algorithm for mining frequent closed sequences.\n"
+        "Part of the korv toolkit for frequent closed sequential patterns.\n"
+        "Depth-first growth of sequences of single items, with forward and period checks.\n"
+        "Reads a spec file and its sequence data; reports closed sequences by length.\n"
+        "\n"
+        "Parameters are as follows:\n"
+        "----------------------------------------------------------\n";
+    report += "Transaction database:\t\t" + std::string(run.spec.data_path.c_str()) + "\n";
+    report += format("Number of unique items in Database:\t   \t\t\t\t%i\n", run.spec.num_items);
+    report += format("Maximal length of a length:\t\t%i\n", run.spec.max_length);
+    report += format("Number of transactions in Database:\t\t\t\t%i\n", run.spec.num_sequences);
+    report += format("Relative support threshold:\t\t\t%.3f\n", run.rel_support);
+    report += format("Absolute support threshold:\t\t\t%i\n", run.abs_support);
+    report += "F.C.S Length\tNumber of F.C.S\n";
+    long long total = 0;
+    for (std::size_t k = 1; k < length_histogram.size(); ++k) {
+        if (length_histogram[k] == 0) continue;
+        report += format("%zu\t\t\t%lld\n", k, static_cast<long long>(length_histogram[k]));
+        total += length_histogram[k];
+    }
+    report += format("Total: %lld\n", total);
+    report += format("Runtime: %.3f sec.\n", run_seconds);
+    std::fputs(report.c_str(), stdout);
+}
+
+bool read_spec_file(const std::string& path, run_spec& spec) {
+    const file_handle file(open_or_exit(path, "r"));
+    token_scanner scanner(file.get());
+    return read_spec(scanner, spec);
+}
+
+int run(int argc, char** argv, bool write_patterns) {
+    if (argc < 3) {
+        print_usage();
+        return -1;
+    }
+    run_figures figures;
+    const std::string spec_path = argv[1];
+    figures.rel_support = std::strtod(argv[2], nullptr);
+    if (!read_spec_file(spec_path, figures.spec))
+        throw fatal_error(format("Error: cannot open file %s with mode %s!\n", spec_path.c_str(), "r"));
+    figures.abs_support = abs_support_for(figures.spec.num_sequences, figures.rel_support);
+
+    const wall_time start = read_wall_clock();
+    file_handle pattern_file(open_or_exit(pattern_path, "w+"));
+
+    sequence_db db;
+    {
+        const std::string& data_path = figures.spec.data_path;
+        const file_handle data_file(open_or_exit(data_path, "r"));
+        token_scanner scanner(data_file.get());
+        switch (load_sequences(scanner, figures.spec.num_sequences, figures.abs_support, db)) {
+        case load_status::ok:
+            break;
+        case load_status::read_error:
+            throw fatal_error(format("Error: cannot open file %s with mode %s!\n", data_path.c_str(), "r"));
+        case load_status::invalid_token:
+            throw fatal_error(format("Error: invalid token in file %s!\n", data_path.c_str()));
+        }
+    }
+
+    pattern_file_sink sink(pattern_file.get());
+    const mining_result result = mine_closed(db, figures.abs_support, write_patterns ? &sink : nullptr);
+    const bool write_failed = result.stopped || std::ferror(pattern_file.get()) != 0;
+    if (std::fclose(pattern_file.release()) != 0 || write_failed)
+        throw fatal_error(format("Error: cannot write file %s!\n", pattern_path));
+    const wall_time end = read_wall_clock();
+
+    print_report(figures, result.length_histogram, seconds_between(start, end));
+    return 0;
+}
+
+}  // namespace
+
+[[noreturn]] void fail_alloc(std::uint64_t bytes) {
+    throw fatal_error(format("Error: cannot allocate memory with size %llu!\n",
+                             static_cast<unsigned long long>(bytes)));
+}
+
+std::FILE* open_or_exit(const std::string& path, const char* mode) {
+    std::FILE* file = std::fopen(path.c_str(), mode);
+    if (file == nullptr)
+        throw fatal_error(format("Error: cannot open file %s with mode %s!\n", path.c_str(), mode));
+    return file;
+}
+
+int korv_main(int argc, char** argv, bool write_patterns) {
+    int status = -1;
+    try {
+        status = run(argc, argv, write_patterns);
+    } catch (const fatal_error& error) {
+        std::fputs(error.what(), stdout);
+    }
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace korv

@@ -1,0 +1,166 @@
+#include "sequence_db.h"
+
+#include <algorithm>
+
+#include "fatal_error.h"
+
+namespace korv {
+
+namespace {
+
+// Reads the tokens into `cells`: items as read, every end token as seq_end_mark, one mark in
+// front of the first sequence and one after the last. Returns the largest item id, or -1.
+load_status read_tokens(token_scanner& scanner, std::int32_t num_sequences,
+                        std::vector<std::int32_t>& cells, std::int32_t& max_id) {
+    max_id = -1;
+    push_or_exit(cells, seq_end_mark);
+    std::int64_t ends_read = 0;
+    while (ends_read <= num_sequences) {
+        std::int32_t token = 0;
+        const scan_status status = scanner.read_int(token);
+        if (status == scan_status::end_of_input) break;
+        if (status == scan_status::read_error) return load_status::read_error;
+        if (status != scan_status::ok) return load_status::invalid_token;
+        if (token >= 0) {
+            push_or_exit(cells, token);
+            max_id = std::max(max_id, token);
+        } else if (token == -1 || token == -2) {
+            push_or_exit(cells, seq_end_mark);
+            ++ends_read;
+        }
+    }
+    if (cells.back() != seq_end_mark) push_or_exit(cells, seq_end_mark);
+    return load_status::ok;
+}
+
+// Replaces every item id in `cells` by its rank among the distinct ids; returns those ids in
+// increasing order. Ids up to a bound proportional to the data use a direct table, any larger
+// id a sorted list, so a huge id never sizes an array.
+std::vector<std::int32_t> rank_items(std::vector<std::int32_t>& cells, std::int32_t max_id) {
+    std::vector<std::int32_t> ids;
+    if (max_id < 0) return ids;
+    const std::size_t table_cells = static_cast<std::size_t>(max_id) + 1;
+    if (table_cells <= cells.size() + (std::size_t{1} << 20)) {
+        std::vector<std::int32_t> rank_of;
+        resize_or_exit(rank_of, table_cells, std::int32_t{-1});
+        for (const std::int32_t cell : cells)
+            if (cell >= 0) rank_of[static_cast<std::size_t>(cell)] = 0;
+        for (std::size_t id = 0; id < table_cells; ++id) {
+            if (rank_of[id] < 0) continue;
+            rank_of[id] = static_cast<std::int32_t>(ids.size());
+            push_or_exit(ids, static_cast<std::int32_t>(id));
+        }
+        for (std::int32_t& cell : cells)
+            if (cell >= 0) cell = rank_of[static_cast<std::size_t>(cell)];
+        return ids;
+    }
+    for (const std::int32_t cell : cells)
+        if (cell >= 0) push_or_exit(ids, cell);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    for (std::int32_t& cell : cells)
+        if (cell >= 0)
+            cell = static_cast<std::int32_t>(std::lower_bound(ids.begin(), ids.end(), cell) -
+                                             ids.begin());
+    return ids;
+}
+
+}  // namespace
+
+load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
+                           std::int32_t abs_support, sequence_db& db) {
+    db = sequence_db{};
+    std::vector<std::int32_t>& cells = db.seq_buffer;
+    std::int32_t max_id = -1;
+    const load_status status = read_tokens(scanner, num_sequences, cells, max_id);
+    if (status != load_status::ok) return status;
+
+    const std::vector<std::int32_t> ids = rank_items(cells, max_id);
+
+    // Support of every rank, counting each sequence once by stamping the item with the number
+    // of the sequence that last counted it.
+    std::vector<std::int32_t> support;
+    std::vector<std::int32_t> last_seq;
+    resize_or_exit(support, ids.size(), std::int32_t{0});
+    resize_or_exit(last_seq, ids.size(), std::int32_t{-1});
+    std::int32_t seq_number = -1;
+    for (const std::int32_t cell : cells) {
+        if (cell < 0) {
+            ++seq_number;
+            continue;
+        }
+        if (last_seq[static_cast<std::size_t>(cell)] == seq_number) continue;
+        last_seq[static_cast<std::size_t>(cell)] = seq_number;
+        ++support[static_cast<std::size_t>(cell)];
+    }
+
+    // Renumber the frequent items densely; last_seq becomes the new rank, -1 when dropped.
+    std::vector<std::int32_t>& new_rank = last_seq;
+    for (std::size_t r = 0; r < ids.size(); ++r) {
+        new_rank[r] = -1;
+        if (support[r] < abs_support) continue;
+        new_rank[r] = static_cast<std::int32_t>(db.item_ids.size());
+        push_or_exit(db.item_ids, ids[r]);
+        push_or_exit(db.item_support, support[r]);
+    }
+
+    // Drop the infrequent items in place and note where each sequence starts.
+    std::size_t write = 0;
+    std::int32_t length = 0;
+    for (std::size_t read = 0; read < cells.size(); ++read) {
+        const std::int32_t cell = cells[read];
+        if (cell < 0) {
+            db.longest_sequence = std::max(db.longest_sequence, length);
+            length = 0;
+            if (read + 1 < cells.size())
+                push_or_exit(db.sequence_starts, static_cast<std::int32_t>(write));
+            cells[write++] = seq_end_mark;
+        } else if (new_rank[static_cast<std::size_t>(cell)] >= 0) {
+            cells[write++] = new_rank[static_cast<std::size_t>(cell)];
+            ++length;
+        }
+    }
+    cells.resize(write);
+    return load_status::ok;
+}
+
+bool check_sequence_db(const sequence_db& db, std::int32_t abs_support) {
+    const std::vector<std::int32_t>& cells = db.seq_buffer;
+    if (cells.empty() || cells.front() != seq_end_mark || cells.back() != seq_end_mark)
+        return false;
+    const auto items = static_cast<std::int32_t>(db.item_ids.size());
+    if (db.item_support.size() != db.item_ids.size()) return false;
+    for (std::size_t r = 0; r < db.item_ids.size(); ++r) {
+        if (db.item_ids[r] < 0 || (r > 0 && db.item_ids[r] <= db.item_ids[r - 1])) return false;
+        if (db.item_support[r] < abs_support) return false;
+    }
+    std::vector<std::int32_t> counted(db.item_ids.size(), 0);
+    std::vector<std::int32_t> last_seq(db.item_ids.size(), -1);
+    std::size_t next_start = 0;
+    std::int32_t longest = 0;
+    std::int32_t length = 0;
+    for (std::size_t p = 0; p < cells.size(); ++p) {
+        const std::int32_t cell = cells[p];
+        if (cell == seq_end_mark) {
+            longest = std::max(longest, length);
+            length = 0;
+            if (p + 1 == cells.size()) break;
+            if (next_start >= db.sequence_starts.size() ||
+                db.sequence_starts[next_start] != static_cast<std::int32_t>(p))
+                return false;
+            ++next_start;
+            continue;
+        }
+        if (cell < 0 || cell >= items) return false;
+        ++length;
+        const auto rank = static_cast<std::size_t>(cell);
+        if (last_seq[rank] != static_cast<std::int32_t>(next_start)) {
+            last_seq[rank] = static_cast<std::int32_t>(next_start);
+            ++counted[rank];
+        }
+    }
+    return next_start == db.sequence_starts.size() && longest == db.longest_sequence &&
+           counted == db.item_support;
+}
+
+}  // namespace korv
