@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-#include <regex>
+#include <cctype>
 
 #include "mining_harness.h"
 #include "support/run_program.h"
@@ -22,7 +22,10 @@ Lines maskedLines(const std::string& out) {
     Lines lines = testsupport::splitLines(out);
     for (std::string& line : lines) {
         if (line.rfind("KORV Time:", 0) != 0) continue;
-        EXPECT_TRUE(std::regex_match(line, std::regex("KORV Time:[0-9]+(\\.[0-9]+)?"))) << line;
+        const std::string value = line.substr(10);
+        EXPECT_TRUE(!value.empty() && std::isdigit(static_cast<unsigned char>(value.front())) &&
+                    value.find_first_not_of("0123456789.") == std::string::npos)
+            << line;
         line = "KORV Time:#";
     }
     return lines;
