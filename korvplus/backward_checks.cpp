@@ -67,10 +67,7 @@ void SequenceMiner::locateAppearances(ProjectedDatabase projection, bool fromLas
             int32_t p = firstInstanceEnd;
             while (data[p] >= 0) ++p;
             for (++p; data[p] != -2; ++p) {
-                const int32_t* cursor = finalEvent;
-                for (; data[p] >= 0 && *cursor != -1; ++p)
-                    if (data[p] == *cursor) ++cursor;
-                if (*cursor == -1) appearance = p - 1;
+                if (matchEvent(data, p, finalEvent)) appearance = p - 1;
                 while (data[p] >= 0) ++p;
             }
         }
@@ -152,10 +149,7 @@ bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool 
             };
             for (int32_t p = start; data[p] != -2 && p <= appearance; ++p) {
                 const int32_t eventStart = p;
-                const int32_t* cursor = event;
-                for (; data[p] >= 0 && *cursor != -1; ++p)
-                    if (data[p] == *cursor) ++cursor;
-                if (*cursor == -1) {
+                if (matchEvent(data, p, event)) {
                     // Unused items before the completing item, then those after it up to the
                     // appearance (inclusive) or the event's end.
                     const int32_t completing = p - 1;
@@ -174,12 +168,10 @@ bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool 
         if (advanceStarts) {
             int32_t p = start;
             while (data[p] != -2) {
-                const int32_t* cursor = event;
-                for (; data[p] >= 0 && *cursor != -1; ++p)
-                    if (data[p] == *cursor) ++cursor;
+                const bool matched = matchEvent(data, p, event);
                 while (data[p] >= 0) ++p;
                 ++p;
-                if (*cursor == -1) break;
+                if (matched) break;
             }
             starts_[std::size_t(i)] = p;
         }

@@ -237,10 +237,7 @@ void SequenceMiner::countItemsetExtensions(ProjectedDatabase projection, const i
         int32_t p = q;
         for (; data[p] >= 0; ++p) count(data[p], q);
         for (++p; data[p] != -2; ++p) {
-            const int32_t* cursor = lastEvent;
-            for (; data[p] >= 0 && *cursor != -1; ++p)
-                if (data[p] == *cursor) ++cursor;
-            if (*cursor == -1)
+            if (matchEvent(data, p, lastEvent))
                 for (; data[p] >= 0; ++p) count(data[p], q);
             while (data[p] >= 0) ++p;
         }
@@ -292,10 +289,7 @@ void SequenceMiner::fillItemsetChildren(ProjectedDatabase projection, const int3
             positions[childBegin[child]++] = (next >= 0 && itemExtIndex_[next] == -1) ? p + 2 : p + 1;
         }
         for (++p; data[p] != -2; ++p) {
-            const int32_t* cursor = lastEvent;
-            for (; data[p] >= 0 && *cursor != -1; ++p)
-                if (data[p] == *cursor) ++cursor;
-            if (*cursor == -1) {
+            if (matchEvent(data, p, lastEvent)) {
                 for (; data[p] >= 0; ++p) {
                     const int32_t y = data[p];
                     const int32_t child = itemExtIndex_[y];

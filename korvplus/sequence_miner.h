@@ -38,6 +38,20 @@
 
 namespace korvplus {
 
+// Forward match of a pattern event (its items, ended by -1) in the database event that holds
+// index p: walks the event from p; an item equal to the cursor's item advances the cursor. True
+// when the cursor passes the last item; p then stands just after the item that completed the
+// match. Otherwise p stands on the event's -1.
+inline bool matchEvent(const int32_t* data, int32_t& p, const int32_t* patternEvent) {
+    for (; data[p] >= 0; ++p) {
+        if (data[p] == *patternEvent && *++patternEvent == -1) {
+            ++p;
+            return true;
+        }
+    }
+    return false;
+}
+
 struct ProjectedDatabase {
     const int32_t* positions = nullptr;
     int32_t size = 0;
