@@ -116,8 +116,7 @@ void SequenceMiner::mineClosedPatterns() {
             retractPattern(level, child);
             continue;
         }
-        const int32_t hasBackward = hasBackwardExtension(projection);
-        growPattern(projection, level.childSupport[std::size_t(child)], hasBackward, depth);
+        growPattern(projection, level.childSupport[std::size_t(child)], depth);
         if (levels_[std::size_t(depth) + 1].childCount() == 0) {
             retractPattern(level, child);
             continue;
@@ -156,10 +155,11 @@ void SequenceMiner::reportClosed(int32_t depth) {
     sink_(outputPattern_, depth + 1);
 }
 
-// One node of the search: counts the pattern's forward extensions, writes the pattern when it is
-// closed, and builds its frequent children into levels_[depth + 1].
-void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, int32_t hasBackward,
-                                int32_t depth) {
+// One node of the search: counts the pattern's forward extensions, builds its frequent children
+// into levels_[depth + 1], and writes the pattern when it is closed: no forward extension with its
+// own support and no backward extension. The backward check is only run when the forward test
+// leaves the verdict open; no child has been visited yet, so the pattern still precedes them.
+void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, int32_t depth) {
     // The last event of the pattern starts after its second-to-last -1.
     int32_t lastEventBegin = int32_t(pattern_.size()) - 2;
     while (lastEventBegin > 0 && pattern_[std::size_t(lastEventBegin) - 1] != -1) --lastEventBegin;
@@ -196,12 +196,12 @@ void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, i
     level.sequenceChildren = level.childCount();
     takeFrequent(touchedItem_, itemExtCount_, itemExtIndex_);
 
-    if (equalSupport + hasBackward == 0) reportClosed(depth);
-
     level.positions.resize(std::size_t(total));
     if (level.sequenceChildren > 0) fillSequenceChildren(projection, level);
     if (level.childCount() > level.sequenceChildren) fillItemsetChildren(projection, lastEvent, level);
     restoreExtensionArrays();
+
+    if (equalSupport == 0 && hasBackwardExtension(projection) == 0) reportClosed(depth);
 }
 
 // Every item after the event in which the pattern's first instance ends, once per sequence.

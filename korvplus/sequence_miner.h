@@ -93,7 +93,7 @@ private:
     };
 
     void buildSingleItemLevel();
-    void growPattern(ProjectedDatabase projection, int32_t support, int32_t hasBackward, int32_t depth);
+    void growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
     void countSequenceExtensions(ProjectedDatabase projection);
     void countItemsetExtensions(ProjectedDatabase projection, const int32_t* lastEvent);
     void fillSequenceChildren(ProjectedDatabase projection, Level& level);
