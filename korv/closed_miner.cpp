@@ -9,8 +9,10 @@
 // f(0) .. f(L-1) of a pattern is the chain of parents, read from the last item backwards; that
 // is the order in which the period checks need it, and no embedding copies its prefix.
 //
-// A level's arena and node list keep their capacity and are refilled whenever the pattern one
-// level up builds its children; nothing is allocated while a sequence is scanned.
+// Children are built in one scratch arena shared by all levels; only those that pass the pruning
+// check are copied into their level. Arenas keep their capacity, so nothing is allocated while a
+// sequence is scanned, and the memory held per level is that of the surviving candidates, which
+// keeps patterns as long as a whole sequence affordable.
 //
 // The per-item scratch arrays are shared by all levels. Every user resets exactly the slots it
 // touched, so a search node costs time in proportion to the data it scans, never to the number
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "fatal_error.h"
 
@@ -41,8 +44,8 @@ struct pattern_node {
 };
 
 struct search_level {
-    std::vector<embedding> embeddings;
-    std::vector<pattern_node> nodes;  // in increasing item rank
+    run_vector<embedding> embeddings;
+    run_vector<pattern_node> nodes;  // in increasing item rank
     std::size_t next = 0;             // next node of `nodes` to explore
 };
 
@@ -55,10 +58,11 @@ private:
     bool mine_pattern(std::size_t length, const pattern_node& node, bool backward);
     std::size_t count_forward(const embedding* embeddings, std::int32_t support);
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
-    void prune_children(std::size_t length);
-    bool period_check(std::size_t length, const pattern_node& node, bool from_last);
+    void keep_unpruned_children(std::size_t length);
+    bool period_check(std::size_t length, const embedding* own, std::int32_t support,
+                      bool from_last);
     void record_closed(std::size_t length, std::int32_t support);
-    std::uint32_t next_token();
+    std::uint32_t fresh_tokens(std::uint32_t count);
 
     const std::int32_t* seq_buffer_;
     const sequence_db& db_;
@@ -66,28 +70,30 @@ private:
     closed_sink* const sink_;
     bool stopped_ = false;
 
-    std::vector<search_level> levels_;
-    std::vector<std::int32_t> path_;     // ranks of the items of the pattern being explored
-    std::vector<std::int32_t> path_ids_; // the same items as data file ids
-    std::vector<std::int64_t> length_histogram_;
+    run_vector<search_level> levels_;
+    run_vector<embedding> built_embeddings_;  // children of the node being expanded
+    run_vector<pattern_node> built_nodes_;
+    run_vector<std::int32_t> path_;     // ranks of the items of the pattern being explored
+    run_vector<std::int32_t> path_ids_; // the same items as data file ids
+    run_vector<std::int64_t> length_histogram_;
 
     // Forward counting and child building; indexed by item rank.
-    std::vector<std::int32_t> item_support_;   // 0 when untouched
-    std::vector<std::int32_t> item_last_seq_;  // embedding that last counted the item; -1 = none
-    std::vector<std::int32_t> item_child_;     // child index of the item; -1 = not frequent here
-    std::vector<std::int32_t> touched_;        // items counted at this node
-    std::vector<std::int32_t> child_filled_;      // per child: embeddings filled so far
-    std::vector<std::int32_t> child_last_parent_; // per child: parent embedding of the newest one
+    run_vector<std::int32_t> item_support_;   // 0 when untouched
+    run_vector<std::int32_t> item_last_seq_;  // embedding that last counted the item; -1 = none
+    run_vector<std::int32_t> item_child_;     // child index of the item; -1 = not frequent here
+    run_vector<std::int32_t> touched_;        // items counted at this node
+    run_vector<std::int32_t> child_filled_;      // per child: embeddings filled so far
+    run_vector<std::int32_t> child_last_parent_; // per child: parent embedding of the newest one
 
     // Period checks. A window is stamped with a fresh token in period_tally, so no reset is
     // needed between windows. period_candidates holds, per pattern position, the items that
     // stood in that position's window in every embedding so far: row i is the run of
     // period_common[i] items starting at period_row[i].
-    std::vector<std::uint32_t> period_tally_;
+    run_vector<std::uint32_t> period_tally_;
     std::uint32_t token_ = 0;
-    std::vector<std::int32_t> period_candidates_;
-    std::vector<std::size_t> period_row_;
-    std::vector<std::int32_t> period_common_;
+    run_vector<std::int32_t> period_candidates_;
+    run_vector<std::size_t> period_row_;
+    run_vector<std::int32_t> period_common_;
 };
 
 search_state::search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink)
@@ -133,7 +139,8 @@ mining_result search_state::run() {
         const pattern_node node = level.nodes[level.next++];
         path_[depth - 1] = node.item;
         path_ids_[depth - 1] = db_.item_ids[static_cast<std::size_t>(node.item)];
-        const bool backward = period_check(depth, node, true);
+        const bool backward =
+            period_check(depth, level.embeddings.data() + node.begin, node.support, true);
         if (mine_pattern(depth, node, backward)) ++depth;
     }
     return {std::move(length_histogram_), stopped_};
@@ -182,7 +189,7 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node, bo
 
     std::sort(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(frequent));
     build_children(length, node, frequent);
-    prune_children(length + 1);
+    keep_unpruned_children(length + 1);
     return !levels_[length + 1].nodes.empty();
 }
 
@@ -190,25 +197,23 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node, bo
 // filled in one forward pass over the node's projected sequences.
 void search_state::build_children(std::size_t length, const pattern_node& node,
                                   std::size_t frequent) {
-    if (levels_.size() == length + 1) levels_.emplace_back();
-    search_level& below = levels_[length + 1];
-    resize_or_exit(below.nodes, frequent);
+    resize_or_exit(built_nodes_, frequent);
     std::size_t total = 0;
     for (std::size_t c = 0; c < frequent; ++c) {
         const auto x = static_cast<std::size_t>(touched_[c]);
-        below.nodes[c] = {touched_[c], item_support_[x], static_cast<std::int32_t>(total)};
+        built_nodes_[c] = {touched_[c], item_support_[x], static_cast<std::int32_t>(total)};
         total += static_cast<std::size_t>(item_support_[x]);
         item_child_[x] = static_cast<std::int32_t>(c);
         child_filled_[c] = 0;
         child_last_parent_[c] = -1;
     }
-    resize_or_exit(below.embeddings, total);
+    resize_or_exit(built_embeddings_, total);
 
     // The first occurrence of an item after the node's first instance starts the child's
     // embedding for that sequence; later occurrences move its last position on.
     const embedding* parents = levels_[length].embeddings.data() + node.begin;
-    embedding* children = below.embeddings.data();
-    const pattern_node* nodes = below.nodes.data();
+    embedding* children = built_embeddings_.data();
+    const pattern_node* nodes = built_nodes_.data();
     for (std::int32_t d = 0; d < node.support; ++d) {
         const std::int32_t parent = node.begin + d;
         for (std::int32_t q = parents[d].first + 1; seq_buffer_[q] >= 0; ++q) {
@@ -232,80 +237,72 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     }
 }
 
-// Drops the children whose pruning check finds an item common to some first-instance window in
-// every supporting sequence: no pattern that starts with them can be closed. The check depends
-// only on the data, so running it before any sibling is explored changes nothing but memory:
-// the survivors are packed to the front of the level.
-void search_state::prune_children(std::size_t length) {
+// Moves the children that pass the pruning check into the level of `length` items. A child is
+// dropped when some item stands in the same first-instance window of every supporting sequence:
+// no pattern that starts with it can then be closed. The check depends only on the data, so
+// running it before any sibling is explored changes nothing but the memory held.
+void search_state::keep_unpruned_children(std::size_t length) {
+    if (levels_.size() == length) levels_.emplace_back();
     search_level& level = levels_[length];
-    std::size_t kept = 0;
-    std::size_t write = 0;
-    for (std::size_t c = 0; c < level.nodes.size(); ++c) {
-        pattern_node child = level.nodes[c];
-        if (period_check(length, child, false)) continue;
-        const auto support = static_cast<std::size_t>(child.support);
-        if (static_cast<std::size_t>(child.begin) != write) {
-            std::memmove(level.embeddings.data() + write, level.embeddings.data() + child.begin,
-                         support * sizeof(embedding));
-            child.begin = static_cast<std::int32_t>(write);
-        }
-        write += support;
-        level.nodes[kept++] = child;
-    }
-    level.nodes.resize(kept);
-    level.embeddings.resize(write);
+    level.nodes.clear();
+    level.embeddings.clear();
     level.next = 0;
+    for (const pattern_node& child : built_nodes_) {
+        const embedding* own = built_embeddings_.data() + child.begin;
+        if (period_check(length, own, child.support, false)) continue;
+        const std::size_t begin = level.embeddings.size();
+        const std::size_t support = static_cast<std::size_t>(child.support);
+        reserve_or_exit(level.embeddings, std::max(begin + support, 2 * begin));
+        level.embeddings.insert(level.embeddings.end(), own, own + support);
+        push_or_exit(level.nodes, pattern_node{child.item, child.support,
+                                               static_cast<std::int32_t>(begin)});
+    }
 }
 
-std::uint32_t search_state::next_token() {
-    if (++token_ == 0) {
+std::uint32_t search_state::fresh_tokens(std::uint32_t count) {
+    if (token_ > std::numeric_limits<std::uint32_t>::max() - count) {
         std::fill(period_tally_.begin(), period_tally_.end(), std::uint32_t{0});
-        token_ = 1;
+        token_ = 0;
     }
-    return token_;
+    token_ += count;
+    return token_ - count + 1;
 }
 
 // Whether some item stands in the same window of every supporting sequence of the pattern of
-// `length` items ending in `node`. Window i lies strictly between f(i-1) (the start of the
-// sequence for i = 0) and h(i), where h(L-1) is the pattern's last position in its first
-// instance (pruning check) or its last occurrence (backward-extension check), and h(i-1) is the
-// last occurrence of item i-1 before h(i).
+// `length` items whose embeddings start at `own`. Window i lies strictly between f(i-1) (the
+// start of the sequence for i = 0) and h(i), where h(L-1) is the pattern's last position in its
+// first instance (pruning check) or its last occurrence (backward-extension check), and h(i-1)
+// is the last occurrence of item i-1 before h(i), or f(i-1) when the window holds none.
 //
 // Sequences are taken one at a time. The first one collects each window's distinct items as
 // candidates; every later one keeps only the candidates its window also holds. A sequence that
 // leaves no candidate at any position proves the answer is no; once a position has no candidate
-// its windows are only walked to find the next h. In the last sequence the first position that
-// keeps a candidate answers yes.
-bool search_state::period_check(std::size_t length, const pattern_node& node, bool from_last) {
+// its windows are only walked to find the next h. In the last sequence the first candidate met
+// in any window answers yes.
+bool search_state::period_check(std::size_t length, const embedding* own, std::int32_t support,
+                                bool from_last) {
     const std::size_t item_count = period_tally_.size();
     std::size_t candidates = 0;
-    for (std::int32_t g = 0; g < node.support; ++g) {
-        const bool last_sequence = g + 1 == node.support;
+    for (std::int32_t g = 0; g < support; ++g) {
+        const bool last_sequence = g + 1 == support;
         std::int64_t count = 0;
-        std::int32_t index = node.begin + g;
-        const embedding& own = levels_[length].embeddings[static_cast<std::size_t>(index)];
-        std::int32_t h = from_last ? own.last : own.first;
+        std::int32_t h = from_last ? own[g].last : own[g].first;
+        std::int32_t index = own[g].parent;
 
         for (std::size_t i = length; i-- > 0;) {
-            index = levels_[i + 1].embeddings[static_cast<std::size_t>(index)].parent;
-            const std::int32_t lower = levels_[i].embeddings[static_cast<std::size_t>(index)].first;
+            // `index` is the embedding, one level up, of the first i items: it ends at f(i-1).
+            const embedding& prefix = levels_[i].embeddings[static_cast<std::size_t>(index)];
+            const std::int32_t lower = prefix.first;
+            index = prefix.parent;
             // Item i-1 of the pattern, whose last occurrence in the window is the next h; none
             // is looked for in front of position 0.
             const std::int32_t target = i > 0 ? path_[i - 1] : seq_end_mark;
-
-            if (g > 0 && period_common_[i] == 0) {
-                if (i > 0) {
-                    // f(i-1) holds the target, so the walk stops there at the latest.
-                    std::int32_t q = h - 1;
-                    while (seq_buffer_[q] != target) --q;
-                    h = q;
-                }
-                continue;
-            }
-
-            const std::uint32_t token = next_token();
             std::int32_t next_h = lower;
-            if (g == 0) {
+
+            if (g == 0 && last_sequence) {
+                // A single supporting sequence: any item in the window is common to all.
+                if (h - 1 > lower) return true;
+            } else if (g == 0) {
                 // Collect the window's distinct items as this position's candidates.
                 const auto window = static_cast<std::size_t>(h - lower - 1);
                 const std::size_t needed = candidates + std::min(window, item_count);
@@ -313,35 +310,45 @@ bool search_state::period_check(std::size_t length, const pattern_node& node, bo
                     resize_or_exit(period_candidates_,
                                    std::max(needed, 2 * period_candidates_.size()));
                 const std::size_t row = candidates;
+                const std::uint32_t seen = fresh_tokens(1);
                 for (std::int32_t q = h - 1; q > lower; --q) {
                     const std::int32_t x = seq_buffer_[q];
                     if (x == target && next_h == lower) next_h = q;
-                    if (period_tally_[static_cast<std::size_t>(x)] == token) continue;
-                    period_tally_[static_cast<std::size_t>(x)] = token;
+                    if (period_tally_[static_cast<std::size_t>(x)] == seen) continue;
+                    period_tally_[static_cast<std::size_t>(x)] = seen;
                     period_candidates_[candidates++] = x;
                 }
                 period_row_[i] = row;
                 period_common_[i] = static_cast<std::int32_t>(candidates - row);
-            } else {
-                // Stamp the window, then keep the candidates it holds.
-                std::int32_t q = h - 1;
-                for (; q > lower; --q) {
-                    const std::int32_t x = seq_buffer_[q];
-                    period_tally_[static_cast<std::size_t>(x)] = token;
-                    if (x == target) {
-                        next_h = q--;
-                        break;
-                    }
+                count += period_common_[i];
+            } else if (period_common_[i] == 0) {
+                // Nothing left to find here; only the next h is needed. f(i-1) holds the
+                // target, so the walk stops there at the latest.
+                if (i > 0) {
+                    next_h = h - 1;
+                    while (seq_buffer_[next_h] != target) --next_h;
                 }
-                for (; q > lower; --q) period_tally_[static_cast<std::size_t>(seq_buffer_[q])] = token;
+            } else {
+                // Mark the candidates as listed, then as seen where the window holds them.
+                const std::uint32_t listed = fresh_tokens(2);
+                const std::uint32_t seen = listed + 1;
                 std::int32_t* row = period_candidates_.data() + period_row_[i];
+                for (std::int32_t k = 0; k < period_common_[i]; ++k)
+                    period_tally_[static_cast<std::size_t>(row[k])] = listed;
+                for (std::int32_t q = h - 1; q > lower; --q) {
+                    const std::int32_t x = seq_buffer_[q];
+                    if (period_tally_[static_cast<std::size_t>(x)] == listed) {
+                        if (last_sequence) return true;
+                        period_tally_[static_cast<std::size_t>(x)] = seen;
+                    }
+                    if (x == target && next_h == lower) next_h = q;
+                }
                 std::int32_t kept = 0;
                 for (std::int32_t k = 0; k < period_common_[i]; ++k)
-                    if (period_tally_[static_cast<std::size_t>(row[k])] == token) row[kept++] = row[k];
+                    if (period_tally_[static_cast<std::size_t>(row[k])] == seen) row[kept++] = row[k];
                 period_common_[i] = kept;
+                count += kept;
             }
-            count += period_common_[i];
-            if (last_sequence && period_common_[i] > 0) return true;
             h = next_h;
         }
         if (count == 0) return false;

@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "fatal_error.h"
 #include "sequence_db.h"
 
 namespace korv {
@@ -26,7 +27,7 @@ public:
 
 struct mining_result {
     // length_histogram[k]: number of closed sequences of k items; slot 0 stays 0.
-    std::vector<std::int64_t> length_histogram;
+    run_vector<std::int64_t> length_histogram;
     // True when the sink asked to stop; the histogram then counts the patterns found so far.
     bool stopped = false;
 };

@@ -74,7 +74,7 @@ public:
 
 private:
     std::FILE* file_;
-    std::vector<char> line_;
+    run_vector<char> line_;
 };
 
 struct run_figures {
@@ -91,7 +91,7 @@ void print_usage() {
                stdout);
 }
 
-void print_report(const run_figures& run, const std::vector<std::int64_t>& length_histogram,
+void print_report(const run_figures& run, const run_vector<std::int64_t>& length_histogram,
                   double run_seconds) {
     std::string report =
         "KORV: An efficient algorithm for mining frequent closed sequences.\n"
@@ -171,6 +171,12 @@ int run(int argc, char** argv, bool write_patterns) {
 [[noreturn]] void fail_alloc(std::uint64_t bytes) {
     throw fatal_error(format("Error: cannot allocate memory with size %llu!\n",
                              static_cast<unsigned long long>(bytes)));
+}
+
+void* alloc_or_exit(std::size_t bytes) {
+    void* block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (block == nullptr) fail_alloc(bytes);
+    return block;
 }
 
 std::FILE* open_or_exit(const std::string& path, const char* mode) {

@@ -11,7 +11,7 @@ namespace {
 // Reads the tokens into `cells`: items as read, every end token as seq_end_mark, one mark in
 // front of the first sequence and one after the last. Returns the largest item id, or -1.
 load_status read_tokens(token_scanner& scanner, std::int32_t num_sequences,
-                        std::vector<std::int32_t>& cells, std::int32_t& max_id) {
+                        run_vector<std::int32_t>& cells, std::int32_t& max_id) {
     max_id = -1;
     push_or_exit(cells, seq_end_mark);
     std::int64_t ends_read = 0;
@@ -36,12 +36,12 @@ load_status read_tokens(token_scanner& scanner, std::int32_t num_sequences,
 // Replaces every item id in `cells` by its rank among the distinct ids; returns those ids in
 // increasing order. Ids up to a bound proportional to the data use a direct table, any larger
 // id a sorted list, so a huge id never sizes an array.
-std::vector<std::int32_t> rank_items(std::vector<std::int32_t>& cells, std::int32_t max_id) {
-    std::vector<std::int32_t> ids;
+run_vector<std::int32_t> rank_items(run_vector<std::int32_t>& cells, std::int32_t max_id) {
+    run_vector<std::int32_t> ids;
     if (max_id < 0) return ids;
     const std::size_t table_cells = static_cast<std::size_t>(max_id) + 1;
     if (table_cells <= cells.size() + (std::size_t{1} << 20)) {
-        std::vector<std::int32_t> rank_of;
+        run_vector<std::int32_t> rank_of;
         resize_or_exit(rank_of, table_cells, std::int32_t{-1});
         for (const std::int32_t cell : cells)
             if (cell >= 0) rank_of[static_cast<std::size_t>(cell)] = 0;
@@ -70,17 +70,17 @@ std::vector<std::int32_t> rank_items(std::vector<std::int32_t>& cells, std::int3
 load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
                            std::int32_t abs_support, sequence_db& db) {
     db = sequence_db{};
-    std::vector<std::int32_t>& cells = db.seq_buffer;
+    run_vector<std::int32_t>& cells = db.seq_buffer;
     std::int32_t max_id = -1;
     const load_status status = read_tokens(scanner, num_sequences, cells, max_id);
     if (status != load_status::ok) return status;
 
-    const std::vector<std::int32_t> ids = rank_items(cells, max_id);
+    const run_vector<std::int32_t> ids = rank_items(cells, max_id);
 
     // Support of every rank, counting each sequence once by stamping the item with the number
     // of the sequence that last counted it.
-    std::vector<std::int32_t> support;
-    std::vector<std::int32_t> last_seq;
+    run_vector<std::int32_t> support;
+    run_vector<std::int32_t> last_seq;
     resize_or_exit(support, ids.size(), std::int32_t{0});
     resize_or_exit(last_seq, ids.size(), std::int32_t{-1});
     std::int32_t seq_number = -1;
@@ -95,7 +95,7 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
     }
 
     // Renumber the frequent items densely; last_seq becomes the new rank, -1 when dropped.
-    std::vector<std::int32_t>& new_rank = last_seq;
+    run_vector<std::int32_t>& new_rank = last_seq;
     for (std::size_t r = 0; r < ids.size(); ++r) {
         new_rank[r] = -1;
         if (support[r] < abs_support) continue;
@@ -125,7 +125,7 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
 }
 
 bool check_sequence_db(const sequence_db& db, std::int32_t abs_support) {
-    const std::vector<std::int32_t>& cells = db.seq_buffer;
+    const run_vector<std::int32_t>& cells = db.seq_buffer;
     if (cells.empty() || cells.front() != seq_end_mark || cells.back() != seq_end_mark)
         return false;
     const auto items = static_cast<std::int32_t>(db.item_ids.size());
@@ -134,8 +134,8 @@ bool check_sequence_db(const sequence_db& db, std::int32_t abs_support) {
         if (db.item_ids[r] < 0 || (r > 0 && db.item_ids[r] <= db.item_ids[r - 1])) return false;
         if (db.item_support[r] < abs_support) return false;
     }
-    std::vector<std::int32_t> counted(db.item_ids.size(), 0);
-    std::vector<std::int32_t> last_seq(db.item_ids.size(), -1);
+    run_vector<std::int32_t> counted(db.item_ids.size(), 0);
+    run_vector<std::int32_t> last_seq(db.item_ids.size(), -1);
     std::size_t next_start = 0;
     std::int32_t longest = 0;
     std::int32_t length = 0;

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fatal_error.h"
 #include "token_scanner.h"
 
 namespace korv {
@@ -31,10 +32,10 @@ namespace korv {
 inline constexpr std::int32_t seq_end_mark = -1;
 
 struct sequence_db {
-    std::vector<std::int32_t> seq_buffer;
-    std::vector<std::int32_t> sequence_starts;
-    std::vector<std::int32_t> item_ids;
-    std::vector<std::int32_t> item_support;
+    run_vector<std::int32_t> seq_buffer;
+    run_vector<std::int32_t> sequence_starts;
+    run_vector<std::int32_t> item_ids;
+    run_vector<std::int32_t> item_support;
     std::int32_t longest_sequence = 0;
 };
 

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "fatal_error.h"
+
 namespace korv {
 
 enum class scan_status {
@@ -29,6 +31,7 @@ class token_scanner {
 public:
     explicit token_scanner(std::FILE* file);
     explicit token_scanner(std::string_view bytes);
+    explicit token_scanner(std::string&&) = delete;  // the bytes must outlive the scanner
 
     // "%s": the next run of non-white-space characters.
     scan_status read_word(std::string& word);
@@ -47,7 +50,7 @@ private:
     bool skip_space();
 
     std::FILE* file_ = nullptr;
-    std::vector<char> block_;
+    run_vector<char> block_;
     std::string_view data_;
     std::size_t pos_ = 0;
     bool read_failed_ = false;

@@ -1,0 +1,137 @@
+// The miner against the brute-force oracle on thousands of small random databases, and the
+// search on inputs whose shape stresses it (long patterns, many items).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "brute_force_miner.h"
+#include "closed_miner.h"
+#include "sequence_db.h"
+#include "support/run_program.h"
+#include "token_scanner.h"
+
+namespace {
+
+using korvtest::item_list;
+
+class collecting_sink : public korv::closed_sink {
+public:
+    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
+        found.emplace_back(item_list(items.begin(), items.end()), support);
+        return true;
+    }
+    std::vector<std::pair<item_list, int>> found;
+};
+
+struct random_case {
+    std::vector<item_list> sequences;
+    std::string text;  // the data file, with skipped tokens and varied spacing
+    int abs_support = 1;
+};
+
+random_case make_case(std::mt19937& rng) {
+    auto pick = [&rng](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(rng);
+    };
+    // Item ids are sometimes 0.., sometimes sparse and huge, to cover any id the data may use.
+    static const std::int32_t sparse_ids[] = {5, 17, 1000, 65536, 2147483647};
+    const bool sparse = pick(0, 3) == 0;
+    const int alphabet = pick(2, 5);
+    const int count = pick(2, 8);
+
+    random_case result;
+    for (int s = 0; s < count; ++s) {
+        item_list sequence(static_cast<std::size_t>(pick(0, 7)));
+        for (std::int32_t& item : sequence) {
+            const int letter = pick(0, alphabet - 1);
+            item = sparse ? sparse_ids[letter] : letter;
+            result.text += std::to_string(item) + (pick(0, 5) == 0 ? "\n" : " ");
+            if (pick(0, 15) == 0) result.text += "-7 ";
+        }
+        result.text += "-1\n";
+        result.sequences.push_back(sequence);
+    }
+    result.text += "-2\n";
+    result.abs_support = pick(1, count);
+    return result;
+}
+
+std::vector<std::pair<item_list, int>> mine_in_process(const random_case& input) {
+    korv::token_scanner scanner(input.text);
+    korv::sequence_db db;
+    const auto count = static_cast<std::int32_t>(input.sequences.size());
+    EXPECT_EQ(korv::load_sequences(scanner, count, input.abs_support, db), korv::load_status::ok);
+    EXPECT_TRUE(korv::check_sequence_db(db, input.abs_support));
+    collecting_sink sink;
+    korv::mine_closed(db, input.abs_support, &sink);
+    return sink.found;
+}
+
+std::vector<std::pair<item_list, int>> as_list(const std::map<item_list, int>& closed) {
+    return {closed.begin(), closed.end()};
+}
+
+TEST(mine_closed, equals_the_closed_sequences_by_definition) {
+    std::mt19937 rng(20261208);
+    for (int round = 0; round < 3000; ++round) {
+        const random_case input = make_case(rng);
+        const auto expected = as_list(korvtest::brute_force_closed(input.sequences, input.abs_support));
+        ASSERT_EQ(mine_in_process(input), expected)
+            << "round " << round << ", absolute support " << input.abs_support << ", data:\n"
+            << input.text;
+    }
+}
+
+TEST(mine_closed, korvdump_writes_the_closed_sequences_by_definition) {
+    std::mt19937 rng(77);
+    testsupport::ScratchDir dir;
+    for (int round = 0; round < 25; ++round) {
+        const random_case input = make_case(rng);
+        const auto count = input.sequences.size();
+        dir.writeFile("r.txt", input.text);
+        dir.writeFile("r.spec", "r.txt 5 " + std::to_string(count) + " 7 7\n");
+        // count * (abs / count) + 0.5 truncates back to abs.
+        const std::string relative =
+            std::to_string(static_cast<double>(input.abs_support) / static_cast<double>(count));
+        const testsupport::ProgramResult run = testsupport::runProgram(KORVDUMP_PATH, {"r.spec", relative}, dir.path());
+        ASSERT_EQ(run.exitStatus, 0) << run.out;
+
+        std::string expected;
+        const auto closed = korvtest::brute_force_closed(input.sequences, input.abs_support);
+        for (const auto& [items, support] : closed) {
+            for (const std::int32_t item : items) expected += std::to_string(item) + " ";
+            expected += ": " + std::to_string(support) + "\n";
+        }
+        EXPECT_EQ(dir.readFile("frequent.dat"), expected) << "data:\n" << input.text;
+        EXPECT_NE(run.out.find("Total: " + std::to_string(closed.size()) + "\n"), std::string::npos);
+    }
+}
+
+// Sequences built to make the search deep: the closed pattern is as long as a sequence, and the
+// windows of the period checks are long.
+TEST(mine_closed, patterns_as_long_as_the_sequences) {
+    std::mt19937 rng(5);
+    for (const int length : {600, 3000}) {
+        item_list sequence(static_cast<std::size_t>(length));
+        for (std::int32_t& item : sequence) item = std::uniform_int_distribution<int>(0, 40)(rng);
+        std::string text;
+        for (int copy = 0; copy < 2; ++copy) {
+            for (const std::int32_t item : sequence) text += std::to_string(item) + " ";
+            text += "-1\n";
+        }
+        korv::token_scanner scanner(text);
+        korv::sequence_db db;
+        ASSERT_EQ(korv::load_sequences(scanner, 2, 2, db), korv::load_status::ok);
+        collecting_sink sink;
+        const korv::mining_result result = korv::mine_closed(db, 2, &sink);
+        ASSERT_EQ(sink.found.size(), 1u);
+        EXPECT_EQ(sink.found[0].first, sequence);
+        EXPECT_EQ(sink.found[0].second, 2);
+        EXPECT_EQ(result.length_histogram.at(static_cast<std::size_t>(length)), 1);
+    }
+}
+
+}  // namespace
