@@ -16,7 +16,10 @@
 //   itemset-type stretch   every event from the start up to the appearance that contains event
 //                          k, the items the match does not use; an item common to all could
 //                          join event k.
-// After level k the start moves past the first event, from the start on, that contains event k.
+// At level k the start stands just after the first instance of events 1 .. k - 1 (at the
+// sequence's first item for k = 1): past the first event from the previous start that contains
+// event k - 1. Starts are moved on only when an entry is scanned (startLevels_ records the level
+// each start serves; -1 = not yet located), so the entries a level never reaches cost nothing.
 //
 // Commonness is tracked with the two stamp arrays and the entry number i as stamp:
 //   seqExtStamp[x] >= i - 1   x was in the sequence-type stretch of every entry so far;
@@ -42,9 +45,11 @@ bool SequenceMiner::scanWindows(ProjectedDatabase projection, bool fromLastInsta
     eventBegin_.push_back(int32_t(pattern_.size()));  // sentinel: one past the final -1
 
     locateAppearances(projection, fromLastInstance);
+    starts_.assign(std::size_t(projection.size), -1);
+    startLevels_.assign(std::size_t(projection.size), 1);
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     for (int32_t k = 1; k <= eventCount; ++k)
-        if (scanLevel(projection, k, k < eventCount)) return true;
+        if (scanLevel(projection, k)) return true;
     return false;
 }
 
@@ -52,7 +57,6 @@ void SequenceMiner::locateAppearances(ProjectedDatabase projection, bool fromLas
     const int32_t* data = data_;
     const int32_t* pattern = pattern_.data();
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
-    starts_.resize(std::size_t(projection.size));
     appearances_.resize(std::size_t(projection.size) * std::size_t(eventCount));
 
     for (int32_t e = 0; e < projection.size; ++e) {
@@ -60,17 +64,9 @@ void SequenceMiner::locateAppearances(ProjectedDatabase projection, bool fromLas
         const int32_t firstInstanceEnd = projection.positions[e] - 1;
         int32_t appearance = firstInstanceEnd;
 
-        // The last event of the sequence, after the first instance, that contains the whole final
-        // pattern event: the appearance is the item that completes it there.
-        if (fromLastInstance) {
-            const int32_t* finalEvent = pattern + eventBegin_[std::size_t(eventCount) - 1];
-            int32_t p = firstInstanceEnd;
-            while (data[p] >= 0) ++p;
-            for (++p; data[p] != -2; ++p) {
-                if (matchEvent(data, p, finalEvent)) appearance = p - 1;
-                while (data[p] >= 0) ++p;
-            }
-        }
+        // From the last instance: the last event of the sequence, after the first instance, that
+        // contains the whole final pattern event; countExtensions found it for this node.
+        if (fromLastInstance) appearance = lastAppearance_[std::size_t(e)];
         slots[0] = appearance;
 
         // Each earlier pattern event in the nearest sequence event before the one holding the next
@@ -99,18 +95,38 @@ void SequenceMiner::locateAppearances(ProjectedDatabase projection, bool fromLas
             }
             if (!found) {
                 // Unreachable for a pattern the entry supports; keeps every slot inside the sequence.
-                int32_t sequenceStart = p;
-                while (data[sequenceStart] != -2) --sequenceStart;
-                for (; j >= 0; --j) slots[eventCount - 1 - j] = sequenceStart + 1;
+                for (; j >= 0; --j) slots[eventCount - 1 - j] = p + 1;
                 break;
             }
         }
-        while (data[p] != -2) --p;
-        starts_[std::size_t(e)] = p + 1;
     }
 }
 
-bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool advanceStarts) {
+int32_t SequenceMiner::startForLevel(int32_t entry, int32_t level) {
+    const int32_t* data = data_;
+    int32_t& start = starts_[std::size_t(entry)];
+    int32_t& startLevel = startLevels_[std::size_t(entry)];
+    if (start == -1) {
+        // The sequence's first item: back from the appearance of the first pattern event.
+        const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
+        start = appearances_[std::size_t(entry) * std::size_t(eventCount) + std::size_t(eventCount) - 1];
+        while (data[start - 1] != -2) --start;
+    }
+    for (; startLevel < level; ++startLevel) {
+        const int32_t* event = pattern_.data() + eventBegin_[std::size_t(startLevel) - 1];
+        int32_t p = start;
+        while (data[p] != -2) {
+            const bool matched = matchEvent(data, p, event);
+            while (data[p] >= 0) ++p;
+            ++p;
+            if (matched) break;
+        }
+        start = p;
+    }
+    return start;
+}
+
+bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level) {
     const int32_t* data = data_;
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     const int32_t* event = pattern_.data() + eventBegin_[std::size_t(level) - 1];
@@ -121,8 +137,8 @@ bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool 
     int32_t sequenceHits = 0;
     int32_t itemsetHits = 0;
     for (int32_t i = 0; i < projection.size; ++i) {
-        if (!sequenceAlive && !itemsetAlive && !advanceStarts) break;
-        const int32_t start = starts_[std::size_t(i)];
+        if (!sequenceAlive && !itemsetAlive) break;
+        const int32_t start = startForLevel(i, level);
         const int32_t appearance = appearances_[std::size_t(i) * std::size_t(eventCount) + std::size_t(slot)];
         sequenceHits = 0;
         itemsetHits = 0;
@@ -163,17 +179,6 @@ bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool 
                 while (data[p] >= 0) ++p;
             }
             itemsetAlive = itemsetHits > 0;
-        }
-
-        if (advanceStarts) {
-            int32_t p = start;
-            while (data[p] != -2) {
-                const bool matched = matchEvent(data, p, event);
-                while (data[p] >= 0) ++p;
-                ++p;
-                if (matched) break;
-            }
-            starts_[std::size_t(i)] = p;
         }
     }
 

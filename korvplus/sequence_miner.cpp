@@ -165,8 +165,7 @@ void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, i
     while (lastEventBegin > 0 && pattern_[std::size_t(lastEventBegin) - 1] != -1) --lastEventBegin;
     const int32_t* lastEvent = pattern_.data() + lastEventBegin;
 
-    countSequenceExtensions(projection);
-    countItemsetExtensions(projection, lastEvent);
+    countExtensions(projection, lastEvent);
 
     Level& level = levelAt(depth + 1);
     level.childItem.clear();
@@ -204,43 +203,48 @@ void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, i
     if (equalSupport == 0 && hasBackwardExtension(projection) == 0) reportClosed(depth);
 }
 
-// Every item after the event in which the pattern's first instance ends, once per sequence.
-void SequenceMiner::countSequenceExtensions(ProjectedDatabase projection) {
+// One pass over each supporting sequence after the pattern's first instance counts both kinds of
+// extension, each item at most once per sequence:
+//   sequence extensions  every item of the events after the one in which the first instance ends;
+//   itemset extensions   the items after the position in that same event, and in every later
+//                        event that contains the whole last event, the items after the item that
+//                        completes it.
+// The same matches give, per entry, where the last event of the sequence that contains the
+// pattern's last event completes it (the first instance's end when no later event does); the
+// backward check of this node starts there.
+void SequenceMiner::countExtensions(ProjectedDatabase projection, const int32_t* lastEvent) {
     const int32_t* data = data_;
-    for (int32_t e = 0; e < projection.size; ++e) {
-        const int32_t q = projection.positions[e];
-        int32_t p = q;
-        while (data[p] >= 0) ++p;
-        for (; data[p] != -2; ++p) {
-            const int32_t x = data[p];
-            if (x < 0 || seqExtStamp_[x] == q) continue;
-            if (seqExtCount_[x] == 0) touchedSeq_.push_back(x);
-            seqExtStamp_[x] = q;
-            ++seqExtCount_[x];
-        }
-    }
-}
-
-// Items that can join the pattern's last event: the items after the position in the same event,
-// and in every later event that contains the whole last event, the items after the item that
-// completes it. Once per sequence.
-void SequenceMiner::countItemsetExtensions(ProjectedDatabase projection, const int32_t* lastEvent) {
-    const int32_t* data = data_;
-    auto count = [&](int32_t x, int32_t q) {
+    auto countSequence = [&](int32_t x, int32_t q) {
+        if (seqExtStamp_[x] == q) return;
+        if (seqExtCount_[x] == 0) touchedSeq_.push_back(x);
+        seqExtStamp_[x] = q;
+        ++seqExtCount_[x];
+    };
+    auto countItemset = [&](int32_t x, int32_t q) {
         if (itemExtStamp_[x] == q) return;
         if (itemExtCount_[x] == 0) touchedItem_.push_back(x);
         itemExtStamp_[x] = q;
         ++itemExtCount_[x];
     };
+    lastAppearance_.resize(std::size_t(projection.size));
     for (int32_t e = 0; e < projection.size; ++e) {
         const int32_t q = projection.positions[e];
+        int32_t appearance = q - 1;
         int32_t p = q;
-        for (; data[p] >= 0; ++p) count(data[p], q);
+        for (; data[p] >= 0; ++p) countItemset(data[p], q);
         for (++p; data[p] != -2; ++p) {
-            if (matchEvent(data, p, lastEvent))
-                for (; data[p] >= 0; ++p) count(data[p], q);
-            while (data[p] >= 0) ++p;
+            const int32_t eventStart = p;
+            const bool matched = matchEvent(data, p, lastEvent);
+            for (int32_t t = eventStart; t < p; ++t) countSequence(data[t], q);
+            if (matched) {
+                appearance = p - 1;
+                for (; data[p] >= 0; ++p) {
+                    countSequence(data[p], q);
+                    countItemset(data[p], q);
+                }
+            }
         }
+        lastAppearance_[std::size_t(e)] = appearance;
     }
 }
 

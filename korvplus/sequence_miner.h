@@ -94,19 +94,20 @@ private:
 
     void buildSingleItemLevel();
     void growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
-    void countSequenceExtensions(ProjectedDatabase projection);
-    void countItemsetExtensions(ProjectedDatabase projection, const int32_t* lastEvent);
+    void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent);
     void fillSequenceChildren(ProjectedDatabase projection, Level& level);
     void fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level);
     void restoreExtensionArrays();
     Level& levelAt(int32_t depth);
 
     // The two checks of a candidate pattern (`pattern_`), see backward_checks.cpp.
+    // hasBackwardExtension reads lastAppearance_, so it runs for the node growPattern just counted.
     bool canPruneSubtree(ProjectedDatabase projection);
     int32_t hasBackwardExtension(ProjectedDatabase projection);
     bool scanWindows(ProjectedDatabase projection, bool fromLastInstance);
     void locateAppearances(ProjectedDatabase projection, bool fromLastInstance);
-    bool scanLevel(ProjectedDatabase projection, int32_t level, bool advanceStarts);
+    bool scanLevel(ProjectedDatabase projection, int32_t level);
+    int32_t startForLevel(int32_t entry, int32_t level);
 
     void extendPattern(const Level& level, int32_t child);
     void retractPattern(const Level& level, int32_t child);
@@ -120,6 +121,7 @@ private:
     std::vector<int32_t> seqExtCount_, seqExtStamp_, seqExtIndex_;
     std::vector<int32_t> itemExtCount_, itemExtStamp_, itemExtIndex_;
     std::vector<int32_t> touchedSeq_, touchedItem_;  // items whose slots are away from rest
+    std::vector<int32_t> lastAppearance_;  // per entry of the node being grown, see countExtensions
 
     std::deque<Level> levels_;        // stable references while deeper levels are added
     std::vector<int32_t> pattern_;    // the pattern of the current search path (dense ids)
@@ -127,7 +129,8 @@ private:
 
     // Working storage of the checks, one candidate at a time.
     std::vector<int32_t> eventBegin_;   // index in pattern_ of the first item of each event
-    std::vector<int32_t> starts_;       // per entry: where the current level's stretch begins
+    std::vector<int32_t> starts_;       // per entry: where the stretch of level startLevels_ begins
+    std::vector<int32_t> startLevels_;
     std::vector<int32_t> appearances_;  // per entry, eventCount slots: see locateAppearances
 
     int64_t closedCount_ = 0;
