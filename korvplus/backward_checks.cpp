@@ -7,9 +7,9 @@
 //   hasBackwardExtension  the windows of the last instance of the final event. A hit means the
 //                         candidate is not closed; its subtree is still grown.
 //
-// Per entry, locateAppearances records where each pattern event appears (slot 0 for the last
-// event, slot m - k for event k, each the index of the last item of the sequence event holding
-// it) and the sequence's first item. Then level k = 1 .. m scans, per entry:
+// Per entry, locateEntry records where each pattern event appears (slot 0 for the last event,
+// slot m - k for event k, each the index of the last item of the sequence event holding it) and
+// the sequence's first item. Then level k = 1 .. m scans, per entry:
 //   sequence-type stretch  the complete events from the entry's start up to the event before
 //                          the appearance of event k; an item common to all could form a new
 //                          event just before event k;
@@ -18,8 +18,9 @@
 //                          join event k.
 // At level k the start stands just after the first instance of events 1 .. k - 1 (at the
 // sequence's first item for k = 1): past the first event from the previous start that contains
-// event k - 1. Starts are moved on only when an entry is scanned (startLevels_ records the level
-// each start serves; -1 = not yet located), so the entries a level never reaches cost nothing.
+// event k - 1. An entry is located when a level first scans it, and its start is moved on only
+// when a level scans it (startLevels_ records the level each start serves; a start of -1 means
+// the entry is not located yet), so the entries that no level reaches cost nothing.
 //
 // Commonness is tracked with the two stamp arrays and the entry number i as stamp:
 //   seqExtStamp[x] >= i - 1   x was in the sequence-type stretch of every entry so far;
@@ -44,74 +45,68 @@ bool SequenceMiner::scanWindows(ProjectedDatabase projection, bool fromLastInsta
         if (pattern_[i] == -1) eventBegin_.push_back(int32_t(i) + 1);
     eventBegin_.push_back(int32_t(pattern_.size()));  // sentinel: one past the final -1
 
-    locateAppearances(projection, fromLastInstance);
+    const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
+    appearances_.resize(std::size_t(projection.size) * std::size_t(eventCount));
     starts_.assign(std::size_t(projection.size), -1);
     startLevels_.assign(std::size_t(projection.size), 1);
-    const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     for (int32_t k = 1; k <= eventCount; ++k)
-        if (scanLevel(projection, k)) return true;
+        if (scanLevel(projection, k, fromLastInstance)) return true;
     return false;
 }
 
-void SequenceMiner::locateAppearances(ProjectedDatabase projection, bool fromLastInstance) {
+void SequenceMiner::locateEntry(ProjectedDatabase projection, int32_t e, bool fromLastInstance) {
     const int32_t* data = data_;
     const int32_t* pattern = pattern_.data();
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
-    appearances_.resize(std::size_t(projection.size) * std::size_t(eventCount));
+    int32_t* slots = appearances_.data() + std::size_t(e) * std::size_t(eventCount);
+    const int32_t firstInstanceEnd = projection.positions[e] - 1;
+    int32_t appearance = firstInstanceEnd;
 
-    for (int32_t e = 0; e < projection.size; ++e) {
-        int32_t* slots = appearances_.data() + std::size_t(e) * std::size_t(eventCount);
-        const int32_t firstInstanceEnd = projection.positions[e] - 1;
-        int32_t appearance = firstInstanceEnd;
+    // From the last instance: the last event of the sequence, after the first instance, that
+    // contains the whole final pattern event; countExtensions found it for this node.
+    if (fromLastInstance) appearance = lastAppearance_[std::size_t(e)];
+    slots[0] = appearance;
 
-        // From the last instance: the last event of the sequence, after the first instance, that
-        // contains the whole final pattern event; countExtensions found it for this node.
-        if (fromLastInstance) appearance = lastAppearance_[std::size_t(e)];
-        slots[0] = appearance;
-
-        // Each earlier pattern event in the nearest sequence event before the one holding the next
-        // pattern event, matched backwards; p stands on the marker before the event examined next.
-        int32_t p = appearance;
-        while (data[p] >= 0) --p;
-        for (int32_t j = eventCount - 2; j >= 0; --j) {
-            const int32_t* first = pattern + eventBegin_[std::size_t(j)];
-            const int32_t* last = pattern + eventBegin_[std::size_t(j) + 1] - 2;
-            bool found = false;
-            while (!found && data[p] != -2) {
-                const int32_t eventLast = p - 1;
-                const int32_t* cursor = last;
-                int32_t t = eventLast;
-                for (; data[t] >= 0; --t) {
-                    if (data[t] != *cursor) continue;
-                    if (cursor == first) {
-                        found = true;
-                        break;
-                    }
-                    --cursor;
+    // Each earlier pattern event in the nearest sequence event before the one holding the next
+    // pattern event, matched backwards; p stands on the marker before the event examined next.
+    int32_t p = appearance;
+    while (data[p] >= 0) --p;
+    for (int32_t j = eventCount - 2; j >= 0; --j) {
+        const int32_t* first = pattern + eventBegin_[std::size_t(j)];
+        const int32_t* last = pattern + eventBegin_[std::size_t(j) + 1] - 2;
+        bool found = false;
+        while (!found && data[p] != -2) {
+            const int32_t eventLast = p - 1;
+            const int32_t* cursor = last;
+            int32_t t = eventLast;
+            for (; data[t] >= 0; --t) {
+                if (data[t] != *cursor) continue;
+                if (cursor == first) {
+                    found = true;
+                    break;
                 }
-                while (data[t] >= 0) --t;
-                if (found) slots[eventCount - 1 - j] = eventLast;
-                p = t;
+                --cursor;
             }
-            if (!found) {
-                // Unreachable for a pattern the entry supports; keeps every slot inside the sequence.
-                for (; j >= 0; --j) slots[eventCount - 1 - j] = p + 1;
-                break;
-            }
+            while (data[t] >= 0) --t;
+            if (found) slots[eventCount - 1 - j] = eventLast;
+            p = t;
+        }
+        if (!found) {
+            // Unreachable for a pattern the entry supports; keeps every slot inside the sequence.
+            for (; j >= 0; --j) slots[eventCount - 1 - j] = p + 1;
+            break;
         }
     }
+    // The sequence's first item, back from the appearance of the first pattern event.
+    int32_t start = slots[eventCount - 1];
+    while (data[start - 1] != -2) --start;
+    starts_[std::size_t(e)] = start;
 }
 
 int32_t SequenceMiner::startForLevel(int32_t entry, int32_t level) {
     const int32_t* data = data_;
     int32_t& start = starts_[std::size_t(entry)];
     int32_t& startLevel = startLevels_[std::size_t(entry)];
-    if (start == -1) {
-        // The sequence's first item: back from the appearance of the first pattern event.
-        const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
-        start = appearances_[std::size_t(entry) * std::size_t(eventCount) + std::size_t(eventCount) - 1];
-        while (data[start - 1] != -2) --start;
-    }
     for (; startLevel < level; ++startLevel) {
         const int32_t* event = pattern_.data() + eventBegin_[std::size_t(startLevel) - 1];
         int32_t p = start;
@@ -126,7 +121,7 @@ int32_t SequenceMiner::startForLevel(int32_t entry, int32_t level) {
     return start;
 }
 
-bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level) {
+bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance) {
     const int32_t* data = data_;
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     const int32_t* event = pattern_.data() + eventBegin_[std::size_t(level) - 1];
@@ -138,6 +133,7 @@ bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level) {
     int32_t itemsetHits = 0;
     for (int32_t i = 0; i < projection.size; ++i) {
         if (!sequenceAlive && !itemsetAlive) break;
+        if (starts_[std::size_t(i)] == -1) locateEntry(projection, i, fromLastInstance);
         const int32_t start = startForLevel(i, level);
         const int32_t appearance = appearances_[std::size_t(i) * std::size_t(eventCount) + std::size_t(slot)];
         sequenceHits = 0;

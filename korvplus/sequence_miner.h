@@ -105,8 +105,8 @@ private:
     bool canPruneSubtree(ProjectedDatabase projection);
     int32_t hasBackwardExtension(ProjectedDatabase projection);
     bool scanWindows(ProjectedDatabase projection, bool fromLastInstance);
-    void locateAppearances(ProjectedDatabase projection, bool fromLastInstance);
-    bool scanLevel(ProjectedDatabase projection, int32_t level);
+    void locateEntry(ProjectedDatabase projection, int32_t entry, bool fromLastInstance);
+    bool scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance);
     int32_t startForLevel(int32_t entry, int32_t level);
 
     void extendPattern(const Level& level, int32_t child);
@@ -131,7 +131,7 @@ private:
     std::vector<int32_t> eventBegin_;   // index in pattern_ of the first item of each event
     std::vector<int32_t> starts_;       // per entry: where the stretch of level startLevels_ begins
     std::vector<int32_t> startLevels_;
-    std::vector<int32_t> appearances_;  // per entry, eventCount slots: see locateAppearances
+    std::vector<int32_t> appearances_;  // per entry, eventCount slots: see locateEntry
 
     int64_t closedCount_ = 0;
     std::vector<int64_t> lengthHistogram_;
