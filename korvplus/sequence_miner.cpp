@@ -233,15 +233,13 @@ void SequenceMiner::countExtensions(ProjectedDatabase projection, const int32_t*
         int32_t p = q;
         for (; data[p] >= 0; ++p) countItemset(data[p], q);
         for (++p; data[p] != -2; ++p) {
-            const int32_t eventStart = p;
-            const bool matched = matchEvent(data, p, lastEvent);
-            for (int32_t t = eventStart; t < p; ++t) countSequence(data[t], q);
-            if (matched) {
-                appearance = p - 1;
-                for (; data[p] >= 0; ++p) {
-                    countSequence(data[p], q);
-                    countItemset(data[p], q);
-                }
+            // The forward match of the last event, inlined: items after the completing one join.
+            const int32_t* cursor = lastEvent;
+            for (; data[p] >= 0; ++p) {
+                const int32_t x = data[p];
+                countSequence(x, q);
+                if (*cursor == -1) countItemset(x, q);
+                else if (x == *cursor && *++cursor == -1) appearance = p;
             }
         }
         lastAppearance_[std::size_t(e)] = appearance;
