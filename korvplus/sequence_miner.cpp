@@ -214,17 +214,19 @@ void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, i
 // backward check of this node starts there.
 void SequenceMiner::countExtensions(ProjectedDatabase projection, const int32_t* lastEvent) {
     const int32_t* data = data_;
+    int32_t* seqStamp = seqExtStamp_.data();
+    int32_t* seqCount = seqExtCount_.data();
+    int32_t* itemStamp = itemExtStamp_.data();
+    int32_t* itemCount = itemExtCount_.data();
     auto countSequence = [&](int32_t x, int32_t q) {
-        if (seqExtStamp_[x] == q) return;
-        if (seqExtCount_[x] == 0) touchedSeq_.push_back(x);
-        seqExtStamp_[x] = q;
-        ++seqExtCount_[x];
+        if (seqStamp[x] == q) return;
+        if (seqCount[x]++ == 0) touchedSeq_.push_back(x);
+        seqStamp[x] = q;
     };
     auto countItemset = [&](int32_t x, int32_t q) {
-        if (itemExtStamp_[x] == q) return;
-        if (itemExtCount_[x] == 0) touchedItem_.push_back(x);
-        itemExtStamp_[x] = q;
-        ++itemExtCount_[x];
+        if (itemStamp[x] == q) return;
+        if (itemCount[x]++ == 0) touchedItem_.push_back(x);
+        itemStamp[x] = q;
     };
     lastAppearance_.resize(std::size_t(projection.size));
     for (int32_t e = 0; e < projection.size; ++e) {
