@@ -76,6 +76,18 @@ TEST(SequenceMiner, WritesFileIdsWhateverTheirRange) {
     EXPECT_EQ(harness::patternFileText(outcome.patterns), " 2147483647 ||  5 || \n");
 }
 
+TEST(SequenceMiner, DeepPatternsOfALongSequence) {
+    // One sequence of 3000 events (7): the search goes 3000 levels deep and writes only the whole
+    // sequence, every shorter pattern having an extension with the same support.
+    std::vector<int32_t> words;
+    for (int i = 0; i < 3000; ++i) words.insert(words.end(), {7, -1});
+    words.push_back(-2);
+    const harness::MiningOutcome outcome = harness::mineWords(words, 1);
+    ASSERT_EQ(outcome.patterns.size(), 1u);
+    EXPECT_EQ(outcome.patterns[0], std::vector<int32_t>(words.begin(), words.end() - 1));
+    EXPECT_EQ(outcome.lengthHistogram.back(), 1);
+}
+
 TEST(SequenceMiner, EmptyDatabaseFindsNothing) {
     for (const std::vector<int32_t>& words : {std::vector<int32_t>{}, {-1, -2, -2}, {3, -1}}) {
         const harness::MiningOutcome outcome = harness::mineWords(words, 1);
