@@ -147,4 +147,23 @@ TEST(KorvplusProgram, MalformedFilesMineWhatIsWellFormed) {
     EXPECT_EQ(dir.readFile("ClosedPatterns.txt"), " 5 || \n 2147483647 || \n");
 }
 
+TEST(KorvplusProgram, MemoryExhaustionEndsWithAMessage) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the address space limit does not apply to a sanitizer build";
+#else
+    ScratchDir dir;
+    // One sequence of 6 million events: about 24 MB to load and as much again to mine.
+    const std::string event = harness::encodeWords({1, -1});
+    std::string bytes;
+    bytes.reserve(event.size() * 6000000 + 4);
+    for (int i = 0; i < 6000000; ++i) bytes += event;
+    bytes += harness::encodeWords({-2});
+    dir.writeFile("big.bin", bytes);
+    const auto result = runProgram("/bin/sh", {"-c", "ulimit -v 60000 && exec \"$0\" 1 big.bin", KORVPLUS_PATH},
+                                   dir.path());
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, "korvplus: out of memory\n");
+#endif
+}
+
 }  // namespace
