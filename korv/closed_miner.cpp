@@ -243,19 +243,29 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
 // running it before any sibling is explored changes nothing but the memory held.
 void search_state::keep_unpruned_children(std::size_t length) {
     if (levels_.size() == length) levels_.emplace_back();
+    std::size_t kept_nodes = 0;
+    std::size_t kept_embeddings = 0;
+    for (pattern_node& child : built_nodes_) {
+        if (period_check(length, built_embeddings_.data() + child.begin, child.support, false)) {
+            child.item = -1;
+            continue;
+        }
+        ++kept_nodes;
+        kept_embeddings += static_cast<std::size_t>(child.support);
+    }
+
     search_level& level = levels_[length];
     level.nodes.clear();
     level.embeddings.clear();
     level.next = 0;
+    reserve_or_exit(level.nodes, kept_nodes);
+    reserve_or_exit(level.embeddings, kept_embeddings);
     for (const pattern_node& child : built_nodes_) {
+        if (child.item < 0) continue;
         const embedding* own = built_embeddings_.data() + child.begin;
-        if (period_check(length, own, child.support, false)) continue;
-        const std::size_t begin = level.embeddings.size();
-        const std::size_t support = static_cast<std::size_t>(child.support);
-        reserve_or_exit(level.embeddings, std::max(begin + support, 2 * begin));
-        level.embeddings.insert(level.embeddings.end(), own, own + support);
-        push_or_exit(level.nodes, pattern_node{child.item, child.support,
-                                               static_cast<std::int32_t>(begin)});
+        const auto begin = static_cast<std::int32_t>(level.embeddings.size());
+        level.embeddings.insert(level.embeddings.end(), own, own + child.support);
+        level.nodes.push_back({child.item, child.support, begin});
     }
 }
 
