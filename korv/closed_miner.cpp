@@ -63,6 +63,8 @@ private:
                       bool from_last);
     void record_closed(std::size_t length, std::int32_t support);
     std::uint32_t fresh_tokens(std::uint32_t count);
+    void ensure_depth(std::size_t length);
+    search_level& level_at(std::size_t length);
 
     const std::int32_t* seq_buffer_;
     const sequence_db& db_;
@@ -106,24 +108,37 @@ search_state::search_state(const sequence_db& db, std::int32_t abs_support, clos
     resize_or_exit(child_filled_, items, std::int32_t{0});
     resize_or_exit(child_last_parent_, items, std::int32_t{-1});
     resize_or_exit(period_tally_, items, std::uint32_t{0});
+}
 
-    const std::size_t depth = static_cast<std::size_t>(db.longest_sequence) + 1;
-    resize_or_exit(path_, depth, std::int32_t{0});
-    resize_or_exit(path_ids_, depth, std::int32_t{0});
-    resize_or_exit(length_histogram_, depth, std::int64_t{0});
-    resize_or_exit(period_row_, depth, std::size_t{0});
-    resize_or_exit(period_common_, depth, std::int32_t{0});
-    reserve_or_exit(levels_, depth + 1);
+// Makes the per-depth arrays hold patterns of up to `length` items. They grow with the depth
+// the search reaches, not with the longest sequence, which may be far longer.
+void search_state::ensure_depth(std::size_t length) {
+    if (length < path_.size()) return;
+    const std::size_t size = std::max(length + 1, 2 * path_.size());
+    resize_or_exit(path_, size, std::int32_t{0});
+    resize_or_exit(path_ids_, size, std::int32_t{0});
+    resize_or_exit(length_histogram_, size, std::int64_t{0});
+    resize_or_exit(period_row_, size, std::size_t{0});
+    resize_or_exit(period_common_, size, std::int32_t{0});
+}
+
+// Adds the level for patterns of `length` items when the search first gets that deep.
+search_level& search_state::level_at(std::size_t length) {
+    if (levels_.size() == length) {
+        if (levels_.size() == levels_.capacity()) reserve_or_exit(levels_, 2 * levels_.size() + 8);
+        levels_.emplace_back();
+    }
+    return levels_[length];
 }
 
 mining_result search_state::run() {
     // Level 0: the empty pattern, embedded in every sequence just before its first item.
-    levels_.emplace_back();
+    search_level& root_level = level_at(0);
     const auto sequences = static_cast<std::int32_t>(db_.sequence_starts.size());
-    resize_or_exit(levels_[0].embeddings, db_.sequence_starts.size());
+    resize_or_exit(root_level.embeddings, db_.sequence_starts.size());
     for (std::int32_t s = 0; s < sequences; ++s) {
         const std::int32_t start = db_.sequence_starts[static_cast<std::size_t>(s)];
-        levels_[0].embeddings[static_cast<std::size_t>(s)] = {start, start, -1};
+        root_level.embeddings[static_cast<std::size_t>(s)] = {start, start, -1};
     }
     const pattern_node root{-1, sequences, 0};
 
@@ -166,6 +181,7 @@ std::size_t search_state::count_forward(const embedding* embeddings, std::int32_
 // Returns whether any child is left to explore. `backward` tells whether some item can be
 // inserted before or between its items in every supporting sequence.
 bool search_state::mine_pattern(std::size_t length, const pattern_node& node, bool backward) {
+    ensure_depth(length + 1);
     const embedding* embeddings = levels_[length].embeddings.data() + node.begin;
     const std::size_t touched = count_forward(embeddings, node.support);
 
@@ -242,7 +258,7 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
 // no pattern that starts with it can then be closed. The check depends only on the data, so
 // running it before any sibling is explored changes nothing but the memory held.
 void search_state::keep_unpruned_children(std::size_t length) {
-    if (levels_.size() == length) levels_.emplace_back();
+    level_at(length);
     std::size_t kept_nodes = 0;
     std::size_t kept_embeddings = 0;
     for (pattern_node& child : built_nodes_) {

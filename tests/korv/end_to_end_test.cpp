@@ -276,18 +276,20 @@ TEST_P(both_builds, full_disk) {
 
 // Memory that cannot be had ends the run with the allocation message, never an abort. The
 // address space is limited with ulimit; under AddressSanitizer, which needs a huge address
-// space, its own allocation limit does the same.
+// space, its own allocation limit does the same. The data would mine in an instant, were there
+// memory to load it.
 TEST_P(both_builds, memory_that_cannot_be_had) {
     std::string data;
-    for (int item = 0; item < 1000000; ++item) data += "1 ";
-    dir.writeFile("d.txt", data + "-1 -2");
-    dir.writeFile("d.spec", "d.txt 2 1 2 2");
+    data.reserve(7000010);
+    for (int sequence = 0; sequence < 1000000; ++sequence) data += "1 2 -1 ";
+    dir.writeFile("d.txt", data + "-2");
+    dir.writeFile("d.spec", "d.txt 3 1000000 2 2");
 #if defined(__SANITIZE_ADDRESS__)
     const std::string limit =
         "export ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=2:detect_leaks=0 && "
         "exec";
 #else
-    const std::string limit = "ulimit -v 40000 && exec";
+    const std::string limit = "ulimit -v 16000 && exec";
 #endif
     const ProgramResult result = testsupport::runProgram(
         "/bin/sh", {"-c", limit + " \"$0\" d.spec 1", dump() ? KORVDUMP_PATH : KORV_PATH},
