@@ -55,7 +55,7 @@ public:
     mining_result run();
 
 private:
-    bool mine_pattern(std::size_t length, const pattern_node& node, bool backward);
+    bool mine_pattern(std::size_t length, const pattern_node& node);
     std::size_t count_forward(const embedding* embeddings, std::int32_t support);
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
     void keep_unpruned_children(std::size_t length);
@@ -144,7 +144,7 @@ mining_result search_state::run() {
 
     // The recursion of the search, kept on an explicit stack of levels so that patterns as long
     // as the longest sequence cannot exhaust the call stack.
-    std::size_t depth = mine_pattern(0, root, true) ? 1 : 0;
+    std::size_t depth = mine_pattern(0, root) ? 1 : 0;
     while (depth > 0 && !stopped_) {
         search_level& level = levels_[depth];
         if (level.next == level.nodes.size()) {
@@ -154,9 +154,7 @@ mining_result search_state::run() {
         const pattern_node node = level.nodes[level.next++];
         path_[depth - 1] = node.item;
         path_ids_[depth - 1] = db_.item_ids[static_cast<std::size_t>(node.item)];
-        const bool backward =
-            period_check(depth, level.embeddings.data() + node.begin, node.support, true);
-        if (mine_pattern(depth, node, backward)) ++depth;
+        if (mine_pattern(depth, node)) ++depth;
     }
     return {std::move(length_histogram_), stopped_};
 }
@@ -178,9 +176,8 @@ std::size_t search_state::count_forward(const embedding* embeddings, std::int32_
 
 // Explores the pattern of `length` items whose last level entry is `node`: decides whether it is
 // closed and builds its frequent children, which survive the pruning check, in the level below.
-// Returns whether any child is left to explore. `backward` tells whether some item can be
-// inserted before or between its items in every supporting sequence.
-bool search_state::mine_pattern(std::size_t length, const pattern_node& node, bool backward) {
+// Returns whether any child is left to explore.
+bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     ensure_depth(length + 1);
     const embedding* embeddings = levels_[length].embeddings.data() + node.begin;
     const std::size_t touched = count_forward(embeddings, node.support);
@@ -200,7 +197,10 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node, bo
         if (item_support_[slot] == node.support) ++equal;
         touched_[frequent++] = x;
     }
-    if (length > 0 && !backward && equal == 0) record_closed(length, node.support);
+    // The backward-extension check (an item that can be inserted before or between the items in
+    // every supporting sequence) matters only when no forward extension already decided.
+    if (length > 0 && equal == 0 && !period_check(length, embeddings, node.support, true))
+        record_closed(length, node.support);
     if (frequent == 0) return false;
 
     std::sort(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(frequent));
