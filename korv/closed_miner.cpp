@@ -61,6 +61,8 @@ private:
     void keep_unpruned_children(std::size_t length);
     bool period_check(std::size_t length, const embedding* own, std::int32_t support,
                       bool from_last);
+    bool last_window_common(std::size_t length, const embedding* own, std::int32_t support,
+                            bool from_last);
     void record_closed(std::size_t length, std::int32_t support);
     std::uint32_t fresh_tokens(std::uint32_t count);
     void ensure_depth(std::size_t length);
@@ -305,8 +307,52 @@ std::uint32_t search_state::fresh_tokens(std::uint32_t count) {
 // leaves no candidate at any position proves the answer is no; once a position has no candidate
 // its windows are only walked to find the next h. In the last sequence the first candidate met
 // in any window answers yes.
+// Whether some item stands in the last window (position L-1) of every supporting sequence: the
+// commonest reason for either check to answer yes, found without walking the whole chain.
+bool search_state::last_window_common(std::size_t length, const embedding* own,
+                                      std::int32_t support, bool from_last) {
+    const std::size_t item_count = period_tally_.size();
+    const embedding* prefixes = levels_[length - 1].embeddings.data();
+    std::size_t candidates = 0;
+    for (std::int32_t g = 0; g < support; ++g) {
+        const std::int32_t lower = prefixes[own[g].parent].first;
+        const std::int32_t h = from_last ? own[g].last : own[g].first;
+        if (g == 0) {
+            if (support == 1) return h - 1 > lower;
+            const auto window = static_cast<std::size_t>(h - lower - 1);
+            const std::size_t needed = std::min(window, item_count);
+            if (needed > period_candidates_.size())
+                resize_or_exit(period_candidates_, std::max(needed, 2 * period_candidates_.size()));
+            const std::uint32_t seen = fresh_tokens(1);
+            for (std::int32_t q = h - 1; q > lower; --q) {
+                const auto x = static_cast<std::size_t>(seq_buffer_[q]);
+                if (period_tally_[x] == seen) continue;
+                period_tally_[x] = seen;
+                period_candidates_[candidates++] = seq_buffer_[q];
+            }
+        } else {
+            const std::uint32_t listed = fresh_tokens(2);
+            const std::uint32_t seen = listed + 1;
+            std::int32_t* row = period_candidates_.data();
+            for (std::size_t k = 0; k < candidates; ++k)
+                period_tally_[static_cast<std::size_t>(row[k])] = listed;
+            for (std::int32_t q = h - 1; q > lower; --q) {
+                const auto x = static_cast<std::size_t>(seq_buffer_[q]);
+                if (period_tally_[x] == listed) period_tally_[x] = seen;
+            }
+            std::size_t kept = 0;
+            for (std::size_t k = 0; k < candidates; ++k)
+                if (period_tally_[static_cast<std::size_t>(row[k])] == seen) row[kept++] = row[k];
+            candidates = kept;
+        }
+        if (candidates == 0) return false;
+    }
+    return true;
+}
+
 bool search_state::period_check(std::size_t length, const embedding* own, std::int32_t support,
                                 bool from_last) {
+    if (last_window_common(length, own, support, from_last)) return true;
     const std::size_t item_count = period_tally_.size();
     std::size_t candidates = 0;
     for (std::int32_t g = 0; g < support; ++g) {
