@@ -53,18 +53,6 @@ TEST(token_scanner, reports_what_is_not_a_number_or_too_large) {
     }
 }
 
-TEST(token_scanner, reads_words_of_any_length) {
-    const std::string long_name(300, 'n');
-    const std::string text = "  " + long_name + "\tnext";
-    korv::token_scanner scanner(text);
-    std::string word;
-    EXPECT_EQ(scanner.read_word(word), scan_status::ok);
-    EXPECT_EQ(word, long_name);
-    EXPECT_EQ(scanner.read_word(word), scan_status::ok);
-    EXPECT_EQ(word, "next");
-    EXPECT_EQ(scanner.read_word(word), scan_status::end_of_input);
-}
-
 korv::run_spec parse_spec(const std::string& text) {
     korv::token_scanner scanner(text);
     korv::run_spec spec;
@@ -183,37 +171,6 @@ TEST(load_sequences, stops_after_the_expected_end_tokens) {
     result = load("0 1 -1 -2", -1, 1);
     ASSERT_EQ(result.status, load_status::ok);
     EXPECT_TRUE(result.db.sequence_starts.empty());
-}
-
-TEST(load_sequences, keeps_a_partial_last_sequence_at_the_end_of_the_file) {
-    loaded result = load("0 1 -1 0 1", 5, 1);
-    ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_EQ(sequences_of(result.db), (sequence_list{{0, 1}, {0, 1}}));
-
-    result = load("", 3, 1);
-    ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_TRUE(result.db.sequence_starts.empty());
-    EXPECT_TRUE(result.db.item_ids.empty());
-}
-
-TEST(load_sequences, rejects_tokens_that_are_not_32_bit_integers) {
-    EXPECT_EQ(load("0 1 -1 zero -1 -2", 2, 1).status, load_status::invalid_token);
-    EXPECT_EQ(load("0 1 -1 4294967296 -1 -2", 2, 1).status, load_status::invalid_token);
-    EXPECT_EQ(load("0 1 -1 -2147483649 -1 -2", 2, 1).status, load_status::invalid_token);
-    EXPECT_EQ(load("0 1.5 -1 -2", 1, 1).status, load_status::invalid_token);
-}
-
-TEST(load_sequences, any_non_negative_id_is_an_item) {
-    // Ids far apart use the sorted path, ids close together the direct table; both must give
-    // the same ranks in id order.
-    for (const std::int32_t big : {40, 2147483647}) {
-        const std::string text = "7 " + std::to_string(big) + " 3 -1 " + std::to_string(big) +
-                                 " 0 -1 3 4 -1 -2";
-        const loaded result = load(text, 3, 1);
-        ASSERT_EQ(result.status, load_status::ok);
-        EXPECT_EQ(plain(result.db.item_ids), (std::vector<std::int32_t>{0, 3, 4, 7, big}));
-        EXPECT_EQ(sequences_of(result.db), (sequence_list{{7, big, 3}, {big, 0}, {3, 4}, {}}));
-    }
 }
 
 }  // namespace
