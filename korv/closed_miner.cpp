@@ -20,7 +20,6 @@
 #include "closed_miner.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "fatal_error.h"
@@ -32,7 +31,7 @@ namespace {
 // One supporting sequence of a pattern of L items.
 struct embedding {
     std::int32_t first;   // f(L-1): position of the pattern's last item in its first instance
-    std::int32_t last;    // last occurrence of that item after f(L-2) (cell L of the layout)
+    std::int32_t last;    // last occurrence of that item after f(L-2): where the backward check starts
     std::int32_t parent;  // index of the embedding of the L-1 item prefix one level up; -1 at level 0
 };
 

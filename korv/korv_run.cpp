@@ -95,8 +95,8 @@ void print_report(const run_figures& run, const run_vector<std::int64_t>& length
                   double run_seconds) {
     std::string report =
         "KORV: An efficient algorithm for mining frequent closed sequences.\n"
-        "Part of the korv toolkit for frequent closed sequential patterns.\n"
-        "Depth-first growth of sequences of single items, with forward and period checks.\n"
+        "korv toolkit: frequent closed sequential patterns over sequences of single items.\n"
+        "Depth-first prefix growth with forward, backward and pruning checks.\n"
         "Reads a spec file and its sequence data; reports closed sequences by length.\n"
         "\n"
         "Parameters are as follows:\n"
