@@ -125,6 +125,35 @@ bool read_spec_file(const std::string& path, run_spec& spec) {
     return read_spec(scanner, spec);
 }
 
+std::string open_error(const std::string& path, const char* mode) {
+    return format("Error: cannot open file %s with mode %s!\n", path.c_str(), mode);
+}
+
+// Reads the data file named by the spec and mines it; every closed sequence goes to
+// `pattern_file` when there is one.
+mining_result load_and_mine(const run_figures& figures, std::FILE* pattern_file) {
+    const std::string& data_path = figures.spec.data_path;
+    sequence_db db;
+    {
+        const file_handle data_file(open_or_exit(data_path, "r"));
+        token_scanner scanner(data_file.get());
+        switch (load_sequences(scanner, figures.spec.num_sequences, figures.abs_support, db)) {
+        case load_status::ok:
+            break;
+        case load_status::read_error:
+            throw fatal_error(open_error(data_path, "r"));
+        case load_status::invalid_token:
+            throw fatal_error(format("Error: invalid token in file %s!\n", data_path.c_str()));
+        }
+    }
+    if (pattern_file == nullptr) return mine_closed(db, figures.abs_support, nullptr);
+    pattern_file_sink sink(pattern_file);
+    return mine_closed(db, figures.abs_support, &sink);
+}
+
+// One run: arguments, spec file, "frequent.dat" created, data loaded and mined, "frequent.dat"
+// closed, report. A usage or spec file error leaves "frequent.dat" untouched; any later error
+// leaves it as far as it was written.
 int run(int argc, char** argv, bool write_patterns) {
     if (argc < 3) {
         print_usage();
@@ -134,29 +163,15 @@ int run(int argc, char** argv, bool write_patterns) {
     const std::string spec_path = argv[1];
     figures.rel_support = std::strtod(argv[2], nullptr);
     if (!read_spec_file(spec_path, figures.spec))
-        throw fatal_error(format("Error: cannot open file %s with mode %s!\n", spec_path.c_str(), "r"));
+        throw fatal_error(open_error(spec_path, "r"));
     figures.abs_support = abs_support_for(figures.spec.num_sequences, figures.rel_support);
 
+    // The run time covers everything from creating "frequent.dat" to closing it.
     const wall_time start = read_wall_clock();
     file_handle pattern_file(open_or_exit(pattern_path, "w+"));
 
-    sequence_db db;
-    {
-        const std::string& data_path = figures.spec.data_path;
-        const file_handle data_file(open_or_exit(data_path, "r"));
-        token_scanner scanner(data_file.get());
-        switch (load_sequences(scanner, figures.spec.num_sequences, figures.abs_support, db)) {
-        case load_status::ok:
-            break;
-        case load_status::read_error:
-            throw fatal_error(format("Error: cannot open file %s with mode %s!\n", data_path.c_str(), "r"));
-        case load_status::invalid_token:
-            throw fatal_error(format("Error: invalid token in file %s!\n", data_path.c_str()));
-        }
-    }
-
-    pattern_file_sink sink(pattern_file.get());
-    const mining_result result = mine_closed(db, figures.abs_support, write_patterns ? &sink : nullptr);
+    const mining_result result =
+        load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr);
     const bool write_failed = result.stopped || std::ferror(pattern_file.get()) != 0;
     if (std::fclose(pattern_file.release()) != 0 || write_failed)
         throw fatal_error(format("Error: cannot write file %s!\n", pattern_path));
@@ -181,8 +196,7 @@ void* alloc_or_exit(std::size_t bytes) {
 
 std::FILE* open_or_exit(const std::string& path, const char* mode) {
     std::FILE* file = std::fopen(path.c_str(), mode);
-    if (file == nullptr)
-        throw fatal_error(format("Error: cannot open file %s with mode %s!\n", path.c_str(), mode));
+    if (file == nullptr) throw fatal_error(open_error(path, mode));
     return file;
 }
 
