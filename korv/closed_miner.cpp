@@ -28,6 +28,10 @@ namespace korv {
 
 namespace {
 
+// The scans over a pattern's embeddings jump from one sequence to the next; asking for the first
+// cell of the embedding this many places ahead hides most of the memory latency of each jump.
+constexpr std::int32_t prefetch_distance = 8;
+
 // One supporting sequence of a pattern of L items.
 struct embedding {
     std::int32_t first;   // f(L-1): position of the pattern's last item in its first instance
@@ -165,6 +169,8 @@ mining_result search_state::run() {
 std::size_t search_state::count_forward(const embedding* embeddings, std::int32_t support) {
     std::size_t touched = 0;
     for (std::int32_t g = 0; g < support; ++g) {
+        if (g + prefetch_distance < support)
+            __builtin_prefetch(seq_buffer_ + embeddings[g + prefetch_distance].first + 1);
         for (const std::int32_t* cell = seq_buffer_ + embeddings[g].first + 1; *cell >= 0; ++cell) {
             const auto x = static_cast<std::size_t>(*cell);
             if (item_last_seq_[x] == g) continue;
@@ -232,6 +238,8 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     embedding* children = built_embeddings_.data();
     const pattern_node* nodes = built_nodes_.data();
     for (std::int32_t d = 0; d < node.support; ++d) {
+        if (d + prefetch_distance < node.support)
+            __builtin_prefetch(seq_buffer_ + parents[d + prefetch_distance].first + 1);
         const std::int32_t parent = node.begin + d;
         for (std::int32_t q = parents[d].first + 1; seq_buffer_[q] >= 0; ++q) {
             const std::int32_t c = item_child_[static_cast<std::size_t>(seq_buffer_[q])];
