@@ -71,6 +71,8 @@ SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, i
     SearchDatabase database;
     database.values = normalizeMarkers(sequenceData);
     database.originalIds = renumberItems(database.values, largestItemId);
+    for (std::size_t i = 1; i < database.values.size(); ++i)
+        if (database.values[i] >= 0 && database.values[i - 1] >= 0) database.singleItemEvents = false;
     return database;
 }
 
@@ -82,6 +84,7 @@ bool checkSearchDatabase(const SearchDatabase& database) {
     for (std::size_t i = 1; i < v.size(); ++i) {
         if (v[i] >= 0) {
             if (v[i] >= database.itemCount()) return false;
+            if (v[i - 1] >= 0 && database.singleItemEvents) return false;
         } else if (v[i] == -1) {
             if (v[i - 1] < 0) return false;
         } else if (v[i] != -2 || v[i - 1] != -1) {

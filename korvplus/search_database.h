@@ -8,6 +8,8 @@
 //   4. originalIds[dense] is the file's id; it is strictly ascending, so dense ids order items
 //      exactly as the file's ids do and every ascending walk visits items in the same order.
 //   5. values.size() <= INT32_MAX: every index is an int32 position.
+//   6. singleItemEvents is true exactly when every event holds one item: each sequence is then
+//      item, -1, item, -1, ..., -1 and items stand at every other index.
 //
 // What the loaded words may hold beyond a well-formed file is settled here, once:
 //   - values below -2 are dropped;
@@ -25,6 +27,7 @@ namespace korvplus {
 struct SearchDatabase {
     std::vector<int32_t> values;
     std::vector<int32_t> originalIds;
+    bool singleItemEvents = true;
 
     int32_t itemCount() const { return static_cast<int32_t>(originalIds.size()); }
 };

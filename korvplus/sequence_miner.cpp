@@ -229,7 +229,27 @@ void SequenceMiner::countExtensions(ProjectedDatabase projection, const int32_t*
         itemStamp[x] = q;
     };
     lastAppearance_.resize(std::size_t(projection.size));
+    if (database_.singleItemEvents) {
+        // Every event is one item and every position stands on the -1 after the matched item:
+        // the later events' items are at q + 1, q + 3, ...; no itemset extension exists.
+        const int32_t last = lastEvent[0];
+        for (int32_t e = 0; e < projection.size; ++e) {
+            if (e + kPrefetchDistance < projection.size)
+                prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
+            const int32_t q = projection.positions[e];
+            int32_t appearance = q - 1;
+            for (int32_t p = q + 1; data[p] != -2; p += 2) {
+                const int32_t x = data[p];
+                countSequence(x, q);
+                if (x == last) appearance = p;
+            }
+            lastAppearance_[std::size_t(e)] = appearance;
+        }
+        return;
+    }
     for (int32_t e = 0; e < projection.size; ++e) {
+        if (e + kPrefetchDistance < projection.size)
+            prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
         const int32_t q = projection.positions[e];
         int32_t appearance = q - 1;
         int32_t p = q;
@@ -255,7 +275,22 @@ void SequenceMiner::fillSequenceChildren(ProjectedDatabase projection, Level& le
     for (const int32_t x : touchedSeq_) seqExtStamp_[x] = -1;
     int32_t* positions = level.positions.data();
     int32_t* childBegin = level.childBegin.data();
-    for (int32_t e = 0; e < projection.size; ++e) {
+    if (database_.singleItemEvents) {
+        // Items at q + 1, q + 3, ...; each match is followed by its event's -1.
+        for (int32_t e = 0; e < projection.size; ++e) {
+            if (e + kPrefetchDistance < projection.size)
+                prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
+            const int32_t q = projection.positions[e];
+            for (int32_t p = q + 1; data[p] != -2; p += 2) {
+                const int32_t x = data[p];
+                const int32_t child = seqExtIndex_[x];
+                if (child == -1 || seqExtStamp_[x] >= q) continue;
+                seqExtStamp_[x] = q;
+                positions[childBegin[child]++] = p + 1;
+            }
+        }
+    }
+    for (int32_t e = 0; !database_.singleItemEvents && e < projection.size; ++e) {
         const int32_t q = projection.positions[e];
         int32_t p = q;
         while (data[p] >= 0) ++p;
