@@ -177,12 +177,15 @@ void SequenceMiner::growPattern(ProjectedDatabase projection, int32_t support, i
     // pattern not closed.
     int32_t equalSupport = 0;
     int32_t total = 0;
-    auto takeFrequent = [&](std::vector<int32_t>& touched, const std::vector<int32_t>& count,
+    // Only the frequent ones are put in order; every touched slot is restored afterwards anyway.
+    auto takeFrequent = [&](const std::vector<int32_t>& touched, const std::vector<int32_t>& count,
                             std::vector<int32_t>& index) {
-        std::sort(touched.begin(), touched.end());
+        frequentItems_.clear();
+        for (const int32_t x : touched)
+            if (count[x] >= minSupport_) frequentItems_.push_back(x);
+        std::sort(frequentItems_.begin(), frequentItems_.end());
         int32_t number = 0;
-        for (const int32_t x : touched) {
-            if (count[x] < minSupport_) continue;
+        for (const int32_t x : frequentItems_) {
             index[x] = number++;
             if (count[x] == support) ++equalSupport;
             level.childItem.push_back(x);

@@ -135,6 +135,7 @@ private:
     std::vector<int32_t> seqExtCount_, seqExtStamp_, seqExtIndex_;
     std::vector<int32_t> itemExtCount_, itemExtStamp_, itemExtIndex_;
     std::vector<int32_t> touchedSeq_, touchedItem_;  // items whose slots are away from rest
+    std::vector<int32_t> frequentItems_;   // scratch of growPattern: the frequent extensions of a kind
     std::vector<int32_t> lastAppearance_;  // per entry of the node being grown, see countExtensions
 
     std::deque<Level> levels_;        // stable references while deeper levels are added
