@@ -97,10 +97,7 @@ void SequenceMiner::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
             break;
         }
     }
-    // The sequence's first item, back from the appearance of the first pattern event.
-    int32_t start = slots[eventCount - 1];
-    while (data[start - 1] != -2) --start;
-    starts_[std::size_t(e)] = start;
+    starts_[std::size_t(e)] = sequenceStartOf(firstInstanceEnd);
 }
 
 int32_t SequenceMiner::startForLevel(int32_t entry, int32_t level) {

@@ -23,6 +23,11 @@ SequenceMiner::SequenceMiner(SearchDatabase database, int32_t minSupport, int32_
       sink_(std::move(sink)),
       lengthHistogram_(std::size_t(std::max<int32_t>(maxSequenceItems, 0)), 0) {
     data_ = database_.values.data();
+    const int32_t size = int32_t(database_.values.size());
+    for (int32_t i = 0; i < size; ++i) {
+        if ((i & ((1 << kStartBlockBits) - 1)) == 0) firstEndOfBlock_.push_back(int32_t(sequenceEnds_.size()));
+        if (data_[i] == -2) sequenceEnds_.push_back(i);
+    }
     const std::size_t itemCount = std::size_t(database_.itemCount());
     seqExtCount_.assign(itemCount, 0);
     seqExtStamp_.assign(itemCount, -1);
@@ -30,6 +35,12 @@ SequenceMiner::SequenceMiner(SearchDatabase database, int32_t minSupport, int32_
     itemExtCount_.assign(itemCount, 0);
     itemExtStamp_.assign(itemCount, -1);
     itemExtIndex_.assign(itemCount, -1);
+}
+
+int32_t SequenceMiner::sequenceStartOf(int32_t position) const {
+    int32_t end = firstEndOfBlock_[std::size_t(position >> kStartBlockBits)];
+    while (sequenceEnds_[std::size_t(end)] < position) ++end;
+    return sequenceEnds_[std::size_t(end) - 1] + 1;
 }
 
 SequenceMiner::Level& SequenceMiner::levelAt(int32_t depth) {

@@ -127,8 +127,16 @@ private:
     void retractPattern(const Level& level, int32_t child);
     void reportClosed(int32_t depth);
 
+    // The index of the first item of the sequence that holds `position`.
+    int32_t sequenceStartOf(int32_t position) const;
+
     SearchDatabase database_;
     const int32_t* data_ = nullptr;  // database_.values.data()
+    // Index of every -2, ascending (sequenceEnds_[0] == 0), and for each block of
+    // kStartBlock positions the number of the first -2 at or after the block's first position.
+    static constexpr int32_t kStartBlockBits = 4;
+    std::vector<int32_t> sequenceEnds_;
+    std::vector<int32_t> firstEndOfBlock_;
     int32_t minSupport_;
     PatternSink sink_;
 
