@@ -18,16 +18,16 @@ program="$build/korvplus"
 # database and supports, chosen so that one run takes about 1 to 60 seconds
 cases="
 bms1 0.0006 0.0005
-bms2 0.0005 0.0003
-sign 0.2 0.15
-leviathan 0.02 0.01
-bible 0.02 0.01
-msnbc 0.02 0.01
-fifa 0.2 0.15
-kosarak10k 0.001 0.0007
-foodmart 0.001 0.0005
-c10t2.5s6i2.5 0.001 0.0005
-c20t5s10i2.5 0.05 0.04
+bms2 0.0003 0.0002
+sign 0.1 0.07
+leviathan 0.01 0.005
+bible 0.01 0.005
+msnbc 0.01 0.005
+fifa 0.15 0.1
+kosarak10k 0.0007 0.0005
+foodmart 0.0007 0.0005
+c10t2.5s6i2.5 0.0004 0.0002
+c20t5s10i2.5 0.03 0.02
 "
 
 work=$(mktemp -d)
