@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs korv and korvdump on the text sequence databases under /work/shared/data (override with
+# Runs korv and korvdump on the text sequence databases under ../shared/data beside the repository (override with
 # KORV_DATA) at two supports each, and prints one table row per run: wall time (min / median /
 # max over KORV_BENCH_REPEAT runs, default 1), peak resident memory and the number of closed
 # sequences from the report's "Total:" line.
@@ -9,7 +9,7 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../build}" && pwd)"
-data_root="${KORV_DATA:-/work/shared/data}"
+data_root="${KORV_DATA:-$here/../../shared/data}"
 repeat="${KORV_BENCH_REPEAT:-1}"
 
 for program in korv korvdump; do
