@@ -86,7 +86,7 @@ void SequenceMiner::buildSingleItemLevel() {
 
     searchStart_ = steadyMilliseconds();
     level.positions.resize(std::size_t(total));
-    std::vector<int32_t> fill(level.childBegin);
+    int32_t* childBegin = level.childBegin.data();
     start = 0;
     for (int32_t p = 0; p < size; ++p) {
         const int32_t x = data[p];
@@ -98,8 +98,10 @@ void SequenceMiner::buildSingleItemLevel() {
         seqExtStamp_[x] = start;
         const int32_t next = data[p + 1];
         const int32_t position = (next >= 0 && seqExtIndex_[next] == -1) ? p + 2 : p + 1;
-        level.positions[std::size_t(fill[std::size_t(seqExtIndex_[x])]++)] = position;
+        level.positions[std::size_t(childBegin[seqExtIndex_[x]]++)] = position;
     }
+    // childBegin[k] now stands at the end of child k; move each back to its start.
+    for (int32_t k = 0; k < level.childCount(); ++k) childBegin[k] -= level.childSupport[std::size_t(k)];
     restoreExtensionArrays();
 }
 
@@ -289,12 +291,12 @@ void SequenceMiner::fillSequenceChildren(ProjectedDatabase projection, Level& le
     for (const int32_t x : touchedSeq_) seqExtStamp_[x] = -1;
     int32_t* positions = level.positions.data();
     int32_t* childBegin = level.childBegin.data();
-    if (database_.singleItemEvents) {
-        // Items at q + 1, q + 3, ...; each match is followed by its event's -1.
-        for (int32_t e = 0; e < projection.size; ++e) {
-            if (e + kPrefetchDistance < projection.size)
-                prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
-            const int32_t q = projection.positions[e];
+    for (int32_t e = 0; e < projection.size; ++e) {
+        if (e + kPrefetchDistance < projection.size)
+            prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
+        const int32_t q = projection.positions[e];
+        if (database_.singleItemEvents) {
+            // Items at q + 1, q + 3, ...; each match is followed by its event's -1.
             for (int32_t p = q + 1; data[p] != -2; p += 2) {
                 const int32_t x = data[p];
                 const int32_t child = seqExtIndex_[x];
@@ -302,10 +304,8 @@ void SequenceMiner::fillSequenceChildren(ProjectedDatabase projection, Level& le
                 seqExtStamp_[x] = q;
                 positions[childBegin[child]++] = p + 1;
             }
+            continue;
         }
-    }
-    for (int32_t e = 0; !database_.singleItemEvents && e < projection.size; ++e) {
-        const int32_t q = projection.positions[e];
         int32_t p = q;
         while (data[p] >= 0) ++p;
         for (; data[p] != -2; ++p) {
