@@ -107,6 +107,7 @@ void SequenceMiner::buildSingleItemLevel() {
 
 void SequenceMiner::mineClosedPatterns() {
     buildSingleItemLevel();
+    if (progress_) progress_->itemsTotal.store(levels_[0].childCount(), std::memory_order_relaxed);
 
     // Depth first with an explicit stack of levels, so that very long sequences cannot exhaust
     // the call stack. levels_[d] holds the children of the node at depth d - 1 (level 0: the
@@ -123,6 +124,7 @@ void SequenceMiner::mineClosedPatterns() {
             continue;
         }
         const int32_t child = level.nextChild++;
+        if (depth == 0 && progress_) progress_->itemsDone.store(child, std::memory_order_relaxed);
         const ProjectedDatabase projection = level.projection(child);
         extendPattern(level, child);
         if (canPruneSubtree(projection)) {
@@ -137,6 +139,7 @@ void SequenceMiner::mineClosedPatterns() {
         ++depth;
     }
 
+    if (progress_) progress_->itemsDone.store(levels_[0].childCount(), std::memory_order_relaxed);
     const int64_t elapsed = steadyMilliseconds() - searchStart_;
     elapsedMilliseconds_ = int32_t(std::min<int64_t>(elapsed, INT32_MAX));
 }
@@ -161,6 +164,7 @@ void SequenceMiner::reportClosed(int32_t depth) {
     ++closedCount_;
     if (std::size_t(depth) >= lengthHistogram_.size()) lengthHistogram_.resize(std::size_t(depth) + 1, 0);
     ++lengthHistogram_[std::size_t(depth)];
+    if (progress_) progress_->closedPatterns.store(closedCount_, std::memory_order_relaxed);
     if (!sink_) return;
     outputPattern_.clear();
     for (const int32_t value : pattern_)

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "search_database.h"
+#include "search_progress.h"
 
 namespace korvplus {
 
@@ -79,6 +80,9 @@ public:
     // `minSupport` is the absolute threshold; values below 1 mine as 1 (a pattern needs a
     // supporting sequence). `maxSequenceItems` sizes the length histogram.
     SequenceMiner(SearchDatabase database, int32_t minSupport, int32_t maxSequenceItems, PatternSink sink);
+
+    // Publishes the search's progress to `progress` (may be null; must outlive the search).
+    void setProgress(SearchProgress* progress) { progress_ = progress; }
 
     // Runs the whole search once.
     void mineClosedPatterns();
@@ -139,6 +143,7 @@ private:
     std::vector<int32_t> firstEndOfBlock_;
     int32_t minSupport_;
     PatternSink sink_;
+    SearchProgress* progress_ = nullptr;
 
     std::vector<int32_t> seqExtCount_, seqExtStamp_, seqExtIndex_;
     std::vector<int32_t> itemExtCount_, itemExtStamp_, itemExtIndex_;
