@@ -22,7 +22,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "fatal_error.h"
+#include "run_vector.h"
 
 namespace korv {
 
@@ -54,7 +54,8 @@ struct search_level {
 
 class search_state {
 public:
-    search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink);
+    search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
+                 search_progress* progress);
     mining_result run();
 
 private:
@@ -75,6 +76,8 @@ private:
     const sequence_db& db_;
     const std::int32_t abs_support_;
     closed_sink* const sink_;
+    search_progress* const progress_;
+    std::int64_t closed_found_ = 0;
     bool stopped_ = false;
 
     run_vector<search_level> levels_;
@@ -103,8 +106,13 @@ private:
     run_vector<std::int32_t> period_common_;
 };
 
-search_state::search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink)
-    : seq_buffer_(db.seq_buffer.data()), db_(db), abs_support_(abs_support), sink_(sink) {
+search_state::search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
+                           search_progress* progress)
+    : seq_buffer_(db.seq_buffer.data()),
+      db_(db),
+      abs_support_(abs_support),
+      sink_(sink),
+      progress_(progress) {
     const std::size_t items = db.item_ids.size();
     resize_or_exit(item_support_, items, std::int32_t{0});
     resize_or_exit(item_last_seq_, items, std::int32_t{-1});
@@ -146,6 +154,10 @@ mining_result search_state::run() {
         root_level.embeddings[static_cast<std::size_t>(s)] = {start, start, -1};
     }
     const pattern_node root{-1, sequences, 0};
+    // Every item of the data is frequent, and the items are explored in rank order, so the
+    // items done are those ranked below the one being explored.
+    const auto items = static_cast<std::int32_t>(db_.item_ids.size());
+    if (progress_ != nullptr) progress_->items_total.store(items, std::memory_order_relaxed);
 
     // The recursion of the search, kept on an explicit stack of levels so that patterns as long
     // as the longest sequence cannot exhaust the call stack.
@@ -157,10 +169,14 @@ mining_result search_state::run() {
             continue;
         }
         const pattern_node node = level.nodes[level.next++];
+        if (depth == 1 && progress_ != nullptr)
+            progress_->items_done.store(node.item, std::memory_order_relaxed);
         path_[depth - 1] = node.item;
         path_ids_[depth - 1] = db_.item_ids[static_cast<std::size_t>(node.item)];
         if (mine_pattern(depth, node)) ++depth;
     }
+    if (progress_ != nullptr && !stopped_)
+        progress_->items_done.store(items, std::memory_order_relaxed);
     return {std::move(length_histogram_), stopped_};
 }
 
@@ -437,14 +453,16 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
 
 void search_state::record_closed(std::size_t length, std::int32_t support) {
     ++length_histogram_[length];
+    if (progress_ != nullptr) progress_->closed_found.store(++closed_found_, std::memory_order_relaxed);
     if (sink_ != nullptr && !sink_->write_closed({path_ids_.data(), length}, support))
         stopped_ = true;
 }
 
 }  // namespace
 
-mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink) {
-    search_state state(db, abs_support < 1 ? 1 : abs_support, sink);
+mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
+                          search_progress* progress) {
+    search_state state(db, abs_support < 1 ? 1 : abs_support, sink, progress);
     return state.run();
 }
 

@@ -1,4 +1,6 @@
 // The search for frequent closed sequences in a loaded sequence_db.
+// Depth convention: a pattern's length is its number of items; search level 0 is the empty
+// pattern, level L holds patterns of L items, and length_histogram is indexed by length.
 //
 // A pattern is a sequence of items; it is contained in a sequence when its items occur there in
 // order, gaps allowed, and its support is the number of sequences that contain it. A frequent
@@ -12,7 +14,8 @@
 #include <span>
 #include <vector>
 
-#include "fatal_error.h"
+#include "run_vector.h"
+#include "search_progress.h"
 #include "sequence_db.h"
 
 namespace korv {
@@ -33,7 +36,9 @@ struct mining_result {
 };
 
 // Mines every closed sequence of `db` with support >= abs_support (at least 1), handing each to
-// `sink` when there is one.
-mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink);
+// `sink` when there is one. When `progress` is given (it must outlive the call), the counters
+// are kept current while the search runs.
+mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
+                          search_progress* progress = nullptr);
 
 }  // namespace korv

@@ -1,21 +1,14 @@
-// Fatal conditions of a korv run, and the file and memory helpers every part of it uses.
+// Fatal conditions of a korv run.
 //
 // A fatal condition ends the run with one line on standard output and exit status -1. Deeper
 // code raises it as a fatal_error carrying that line; korv_main is the one place that prints it
 // and turns it into the exit status, so library code never ends the process itself.
-//
-// Every container that grows with the data is a run_vector, whose storage comes from
-// alloc_or_exit; the helpers below also refuse sizes beyond what int32 positions can address.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <limits>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace korv {
 
@@ -24,68 +17,13 @@ public:
     explicit fatal_error(const std::string& line) : std::runtime_error(line) {}
 };
 
-// The allocation message for a request of `bytes` bytes.
+// Raises the allocation message for a request of `bytes` bytes.
 [[noreturn]] void fail_alloc(std::uint64_t bytes);
+
+// The open-error message naming `path` and the C library `mode`.
+std::string open_error(const std::string& path, const char* mode);
 
 // Opens `path` with the C library `mode`, or raises the open-error message naming both.
 std::FILE* open_or_exit(const std::string& path, const char* mode);
-
-// malloc, checked: a block of `bytes` bytes, or the allocation message. Every container whose
-// size follows the data allocates through it (run_vector below), so a failure is seen as a
-// null result and reported with its byte count whatever the build, never as an abort.
-void* alloc_or_exit(std::size_t bytes);
-
-template <class T>
-struct run_allocator {
-    using value_type = T;
-    run_allocator() = default;
-    template <class U>
-    run_allocator(const run_allocator<U>&) noexcept {}
-
-    T* allocate(std::size_t count) {
-        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T))
-            fail_alloc(std::numeric_limits<std::uint64_t>::max());
-        return static_cast<T*>(alloc_or_exit(count * sizeof(T)));
-    }
-    void deallocate(T* block, std::size_t) noexcept { std::free(block); }
-    friend bool operator==(const run_allocator&, const run_allocator&) { return true; }
-};
-
-template <class T>
-using run_vector = std::vector<T, run_allocator<T>>;
-
-// Raises the allocation message when `count` cells of `cell_bytes` bytes cannot be addressed by
-// the int32 positions and indexes the miner uses.
-inline void check_addressable(std::size_t count, std::size_t cell_bytes) {
-    if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-        fail_alloc(static_cast<std::uint64_t>(count) * cell_bytes);
-}
-
-// Makes room for at least `count` elements; existing content and capacity are kept.
-template <class T>
-void reserve_or_exit(run_vector<T>& cells, std::size_t count) {
-    if (count <= cells.capacity()) return;
-    check_addressable(count, sizeof(T));
-    cells.reserve(count);
-}
-
-// Resizes to `count` elements, new ones set to `fill`.
-template <class T>
-void resize_or_exit(run_vector<T>& cells, std::size_t count, const T& fill = T{}) {
-    reserve_or_exit(cells, count);
-    cells.resize(count, fill);
-}
-
-// Appends one element, doubling the capacity when it is exhausted.
-template <class T>
-void push_or_exit(run_vector<T>& cells, const T& value) {
-    if (cells.size() == cells.capacity()) {
-        const std::size_t limit = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-        std::size_t grown = cells.capacity() < 16 ? 16 : cells.capacity() * 2;
-        if (grown > limit) grown = cells.size() < limit ? limit : cells.size() + 1;
-        reserve_or_exit(cells, grown);
-    }
-    cells.push_back(value);
-}
 
 }  // namespace korv

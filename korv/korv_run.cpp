@@ -10,6 +10,7 @@
 
 #include "closed_miner.h"
 #include "fatal_error.h"
+#include "run_vector.h"
 #include "sequence_db.h"
 #include "spec_file.h"
 #include "token_scanner.h"
@@ -125,10 +126,6 @@ bool read_spec_file(const std::string& path, run_spec& spec) {
     return read_spec(scanner, spec);
 }
 
-std::string open_error(const std::string& path, const char* mode) {
-    return format("Error: cannot open file %s with mode %s!\n", path.c_str(), mode);
-}
-
 // Reads the data file named by the spec and mines it; every closed sequence goes to
 // `pattern_file` when there is one.
 mining_result load_and_mine(const run_figures& figures, std::FILE* pattern_file) {
@@ -182,23 +179,6 @@ int run(int argc, char** argv, bool write_patterns) {
 }
 
 }  // namespace
-
-[[noreturn]] void fail_alloc(std::uint64_t bytes) {
-    throw fatal_error(format("Error: cannot allocate memory with size %llu!\n",
-                             static_cast<unsigned long long>(bytes)));
-}
-
-void* alloc_or_exit(std::size_t bytes) {
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    if (block == nullptr) fail_alloc(bytes);
-    return block;
-}
-
-std::FILE* open_or_exit(const std::string& path, const char* mode) {
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    if (file == nullptr) throw fatal_error(open_error(path, mode));
-    return file;
-}
 
 int korv_main(int argc, char** argv, bool write_patterns) {
     int status = -1;

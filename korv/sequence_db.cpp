@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "fatal_error.h"
+#include "run_vector.h"
 
 namespace korv {
 

@@ -24,7 +24,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fatal_error.h"
+#include "run_vector.h"
 #include "token_scanner.h"
 
 namespace korv {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fatal_error.h"
+#include "run_vector.h"
 
 namespace korv {
 

@@ -66,7 +66,12 @@ std::vector<std::pair<item_list, int>> mine_in_process(const random_case& input)
     EXPECT_EQ(korv::load_sequences(scanner, count, input.abs_support, db), korv::load_status::ok);
     EXPECT_TRUE(korv::check_sequence_db(db, input.abs_support));
     collecting_sink sink;
-    korv::mine_closed(db, input.abs_support, &sink);
+    korv::search_progress progress;
+    korv::mine_closed(db, input.abs_support, &sink, &progress);
+    // The counters end at the totals: every item done, every closed sequence counted.
+    EXPECT_EQ(progress.closed_found.load(), static_cast<std::int64_t>(sink.found.size()));
+    EXPECT_EQ(progress.items_total.load(), static_cast<std::int32_t>(db.item_ids.size()));
+    EXPECT_EQ(progress.items_done.load(), progress.items_total.load());
     return sink.found;
 }
 
