@@ -17,9 +17,23 @@
 // The per-item scratch arrays are shared by all levels. Every user resets exactly the slots it
 // touched, so a search node costs time in proportion to the data it scans, never to the number
 // of distinct items.
+//
+// With more than one thread, each worker owns a search_state (scratch arrays, levels, pending
+// output) and explores tasks: a level of sibling nodes with a private copy of the embedding
+// chain above it. Only the task queue and the ordered list of output chunks are shared; see
+// parallel_search.
 #include "closed_miner.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <limits>
 
 #include "run_vector.h"
@@ -52,6 +66,32 @@ struct search_level {
     std::size_t next = 0;             // next node of `nodes` to explore
 };
 
+// Closed sequences of a parallel run waiting for their turn: per sequence its length, its
+// support, then its item ids.
+struct output_chunk;
+using chunk_list = std::list<output_chunk>;
+struct search_task;
+
+struct output_chunk {
+    run_vector<std::int32_t> records;
+    bool done = false;                  // its writer has moved on; nothing more is appended
+    search_task* queued = nullptr;      // the task that will write it, while it waits in the queue
+};
+
+// A part of the search handed to a worker: the sibling nodes of one level, explored in order
+// with everything below them, and the chain of embeddings of their parent pattern.
+struct search_task {
+    std::size_t level = 1;                     // level of `nodes`
+    run_vector<std::int32_t> path;             // ranks of the parent pattern's level - 1 items
+    std::vector<run_vector<embedding>> chain;  // chain[i - 1]: the parent's i-item prefix
+    run_vector<pattern_node> nodes;            // begin indexes `embeddings`
+    run_vector<embedding> embeddings;          // parents index chain.back(), or level 0
+    std::size_t top = 0;                       // index of the one-item pattern above it all
+    chunk_list::iterator output;               // where its closed sequences go
+};
+
+class parallel_search;
+
 class search_state {
 public:
     search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
@@ -59,6 +99,13 @@ public:
     mining_result run();
 
 private:
+    friend class parallel_search;
+    void build_root_level();
+    void run_task(parallel_search& pool, search_task& work, bool nested);
+    void install(const search_task& work);
+    void split(parallel_search& pool, std::size_t base, std::size_t depth);
+    void publish_progress();
+
     bool mine_pattern(std::size_t length, const pattern_node& node);
     std::size_t count_forward(const embedding* embeddings, std::int32_t support);
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
@@ -79,6 +126,16 @@ private:
     search_progress* const progress_;
     std::int64_t closed_found_ = 0;
     bool stopped_ = false;
+
+    // In a parallel run: the chunk the closed sequences go to, the records not yet handed to
+    // it, the chunks to move on to when the search leaves a level whose remaining nodes were
+    // given away, and a second state for running another task while this one waits.
+    parallel_search* pool_ = nullptr;
+    chunk_list::iterator chunk_;
+    run_vector<std::int32_t> batch_;
+    std::vector<std::pair<std::size_t, chunk_list::iterator>> switches_;
+    std::unique_ptr<search_state> helper_;
+    std::size_t top_ = 0;
 
     run_vector<search_level> levels_;
     run_vector<embedding> built_embeddings_;  // children of the node being expanded
@@ -144,8 +201,8 @@ search_level& search_state::level_at(std::size_t length) {
     return levels_[length];
 }
 
-mining_result search_state::run() {
-    // Level 0: the empty pattern, embedded in every sequence just before its first item.
+// Level 0: the empty pattern, embedded in every sequence just before its first item.
+void search_state::build_root_level() {
     search_level& root_level = level_at(0);
     const auto sequences = static_cast<std::int32_t>(db_.sequence_starts.size());
     resize_or_exit(root_level.embeddings, db_.sequence_starts.size());
@@ -153,7 +210,12 @@ mining_result search_state::run() {
         const std::int32_t start = db_.sequence_starts[static_cast<std::size_t>(s)];
         root_level.embeddings[static_cast<std::size_t>(s)] = {start, start, -1};
     }
-    const pattern_node root{-1, sequences, 0};
+    root_level.nodes.assign(1, pattern_node{-1, sequences, 0});
+}
+
+mining_result search_state::run() {
+    build_root_level();
+    const pattern_node root = levels_[0].nodes[0];
     // Every item of the data is frequent, and the items are explored in rank order, so the
     // items done are those ranked below the one being explored.
     const auto items = static_cast<std::int32_t>(db_.item_ids.size());
@@ -451,19 +513,383 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
     return false;
 }
 
+// A parallel run: the one-item patterns are tasks taken in item order, and a worker that sees
+// another one idle gives away the unexplored siblings of the shallowest level it can, so a huge
+// first item cannot serialise the run. Each task's closed sequences go to its own chunk of a list
+// kept in search order; the first chunk of the list is delivered to the sink as it is written,
+// the others wait, at most output_limit bytes of them: a writer that would pass the bound waits
+// until its chunk comes first, and meanwhile runs the task that owns the first chunk when that
+// one still waits in the queue, so the next delivery can always go ahead.
+class parallel_search {
+public:
+    parallel_search(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
+                    search_progress* progress, const thread_options& options)
+        : db_(db),
+          abs_support_(abs_support),
+          sink_(sink),
+          progress_(progress),
+          threads_(options.threads),
+          always_split_(options.always_split),
+          output_limit_(options.output_limit_bytes),
+          batch_limit_(std::max<std::size_t>(std::min<std::size_t>(options.output_limit_bytes / 32,
+                                                                   16384), 1)) {}
+
+    mining_result run();
+
+    bool hungry() const { return always_split_ || hungry_.load(std::memory_order_relaxed); }
+    bool stopping() const { return stop_.load(std::memory_order_relaxed); }
+    std::size_t batch_limit() const { return batch_limit_; }
+    std::unique_ptr<search_state> make_state() const {
+        return std::make_unique<search_state>(db_, abs_support_, sink_, progress_);
+    }
+
+    std::unique_ptr<search_task> next_task();
+    chunk_list::iterator queue_split(std::unique_ptr<search_task> work,
+                                     chunk_list::iterator after);
+    void publish(search_state& writer);
+    void close_chunk(search_state& writer);
+    void finish_task(const search_task& work);
+
+private:
+    void work(search_state& state);
+    void deliver(const run_vector<std::int32_t>& records);
+    void update_hunger() { hungry_.store(idle_ > queue_.size(), std::memory_order_relaxed); }
+
+    const sequence_db& db_;
+    const std::int32_t abs_support_;
+    closed_sink* const sink_;
+    search_progress* const progress_;
+    const int threads_;
+    const bool always_split_;
+    const std::size_t output_limit_;
+    const std::size_t batch_limit_;
+
+    // The one-item patterns that survive pruning, with their embeddings.
+    run_vector<pattern_node> tops_;
+    run_vector<embedding> top_embeddings_;
+
+    std::mutex mutex_;
+    std::condition_variable work_changed_;  // a task was queued, or the last one finished
+    std::condition_variable output_moved_;  // the first chunk changed or buffered bytes fell
+    std::deque<std::unique_ptr<search_task>> queue_;
+    std::size_t next_top_ = 0;
+    std::size_t running_ = 0;
+    std::size_t idle_ = 0;
+    run_vector<std::int32_t> outstanding_;  // per one-item pattern: its tasks not yet finished
+    chunk_list chunks_;                     // from the first chunk not yet fully delivered
+    std::size_t buffered_ = 0;              // bytes of records waiting in chunks
+    std::exception_ptr failure_;
+    std::atomic<bool> hungry_{false};
+    std::atomic<bool> stop_{false};
+};
+
 void search_state::record_closed(std::size_t length, std::int32_t support) {
     ++length_histogram_[length];
-    if (progress_ != nullptr) progress_->closed_found.store(++closed_found_, std::memory_order_relaxed);
-    if (sink_ != nullptr && !sink_->write_closed({path_ids_.data(), length}, support))
-        stopped_ = true;
+    ++closed_found_;
+    if (pool_ == nullptr) {
+        if (progress_ != nullptr)
+            progress_->closed_found.store(closed_found_, std::memory_order_relaxed);
+        if (sink_ != nullptr && !sink_->write_closed({path_ids_.data(), length}, support))
+            stopped_ = true;
+        return;
+    }
+    if (closed_found_ % 256 == 0) publish_progress();
+    if (sink_ == nullptr) return;
+    push_or_exit(batch_, static_cast<std::int32_t>(length));
+    push_or_exit(batch_, support);
+    for (std::size_t i = 0; i < length; ++i) push_or_exit(batch_, path_ids_[i]);
+    if (batch_.size() >= pool_->batch_limit()) pool_->publish(*this);
+}
+
+// Adds this state's closed sequences since the last call to the shared count.
+void search_state::publish_progress() {
+    if (progress_ != nullptr)
+        progress_->closed_found.fetch_add(closed_found_, std::memory_order_relaxed);
+    closed_found_ = 0;
+}
+
+// Makes the task's nodes the level to explore, below a copy of its parent's embedding chain.
+void search_state::install(const search_task& work) {
+    if (levels_.empty()) build_root_level();
+    ensure_depth(work.level);
+    for (std::size_t i = 1; i <= work.level; ++i) level_at(i);
+    for (std::size_t i = 1; i < work.level; ++i) {
+        search_level& level = levels_[i];
+        const run_vector<embedding>& chain = work.chain[i - 1];
+        level.embeddings.assign(chain.begin(), chain.end());
+        const std::int32_t item = work.path[i - 1];
+        level.nodes.assign(1, pattern_node{item, static_cast<std::int32_t>(chain.size()), 0});
+        level.next = 1;
+        path_[i - 1] = item;
+        path_ids_[i - 1] = db_.item_ids[static_cast<std::size_t>(item)];
+    }
+    search_level& level = levels_[work.level];
+    level.embeddings.assign(work.embeddings.begin(), work.embeddings.end());
+    level.nodes.assign(work.nodes.begin(), work.nodes.end());
+    level.next = 0;
+}
+
+// The serial search loop, from the task's level down, with the hand-over of work to idle
+// workers. A nested run (this state stands in for a waiting one) never gives work away, so its
+// chunk stays the first one until it is done and it never waits itself.
+void search_state::run_task(parallel_search& pool, search_task& work, bool nested) {
+    pool_ = &pool;
+    chunk_ = work.output;
+    top_ = work.top;
+    install(work);
+    const std::size_t base = work.level;
+    std::size_t depth = base;
+    while (depth >= base && !pool.stopping()) {
+        search_level& level = levels_[depth];
+        if (level.next == level.nodes.size()) {
+            if (!switches_.empty() && switches_.back().first == depth) {
+                pool.close_chunk(*this);
+                chunk_ = switches_.back().second;
+                switches_.pop_back();
+            }
+            --depth;
+            continue;
+        }
+        const pattern_node node = level.nodes[level.next++];
+        path_[depth - 1] = node.item;
+        path_ids_[depth - 1] = db_.item_ids[static_cast<std::size_t>(node.item)];
+        if (!nested && pool.hungry()) split(pool, base, depth);
+        if (mine_pattern(depth, node)) ++depth;
+    }
+    switches_.clear();
+    pool.close_chunk(*this);
+    publish_progress();
+    pool.finish_task(work);
+}
+
+// Gives the unexplored nodes of the shallowest level that has any to a new task, and arranges
+// for this state's output to move past that task's when it leaves the level.
+void search_state::split(parallel_search& pool, std::size_t base, std::size_t depth) {
+    std::size_t level = base;
+    while (level <= depth && levels_[level].next == levels_[level].nodes.size()) ++level;
+    if (level > depth) return;
+
+    // The node being explored at each level above `level` is the chain's prefix; parents are
+    // made relative to that node's first embedding one level up.
+    auto path_node = [this](std::size_t i) { return levels_[i].nodes[levels_[i].next - 1]; };
+    auto rebased = [](const embedding* from, std::size_t count, std::int32_t parent_base) {
+        run_vector<embedding> copy;
+        reserve_or_exit(copy, count);
+        for (std::size_t k = 0; k < count; ++k)
+            copy.push_back({from[k].first, from[k].last, from[k].parent - parent_base});
+        return copy;
+    };
+    auto work = std::make_unique<search_task>();
+    work->level = level;
+    work->top = top_;
+    work->path.assign(path_.begin(), path_.begin() + static_cast<std::ptrdiff_t>(level - 1));
+    for (std::size_t i = 1; i < level; ++i) {
+        const pattern_node node = path_node(i);
+        const std::int32_t parent_base = i >= 2 ? path_node(i - 1).begin : 0;
+        work->chain.push_back(rebased(levels_[i].embeddings.data() + node.begin,
+                                      static_cast<std::size_t>(node.support), parent_base));
+    }
+    search_level& given = levels_[level];
+    const std::int32_t first = given.nodes[given.next].begin;
+    for (std::size_t k = given.next; k < given.nodes.size(); ++k) {
+        pattern_node node = given.nodes[k];
+        node.begin -= first;
+        push_or_exit(work->nodes, node);
+    }
+    work->embeddings = rebased(given.embeddings.data() + first,
+                               given.embeddings.size() - static_cast<std::size_t>(first),
+                               level >= 2 ? path_node(level - 1).begin : 0);
+    // Dropped rather than skipped: nodes[next - 1] must stay the node being explored.
+    given.nodes.resize(given.next);
+    switches_.emplace_back(level, pool.queue_split(std::move(work), chunk_));
+}
+
+std::unique_ptr<search_task> parallel_search::next_task() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (stop_) return nullptr;
+        if (!queue_.empty()) {
+            std::unique_ptr<search_task> work = std::move(queue_.front());
+            queue_.pop_front();
+            work->output->queued = nullptr;
+            ++running_;
+            update_hunger();
+            return work;
+        }
+        if (next_top_ < tops_.size()) {
+            auto work = std::make_unique<search_task>();
+            work->top = next_top_++;
+            pattern_node node = tops_[work->top];
+            const embedding* from = top_embeddings_.data() + node.begin;
+            work->embeddings.assign(from, from + node.support);
+            node.begin = 0;
+            push_or_exit(work->nodes, node);
+            outstanding_[work->top] = 1;
+            work->output = chunks_.emplace(chunks_.end());
+            ++running_;
+            return work;
+        }
+        if (running_ == 0) return nullptr;
+        ++idle_;
+        update_hunger();
+        work_changed_.wait(lock);
+        --idle_;
+        update_hunger();
+    }
+}
+
+chunk_list::iterator parallel_search::queue_split(std::unique_ptr<search_task> work,
+                                                  chunk_list::iterator after) {
+    const std::lock_guard lock(mutex_);
+    const auto given = chunks_.emplace(std::next(after));
+    const auto rest = chunks_.emplace(std::next(given));
+    given->queued = work.get();
+    work->output = given;
+    ++outstanding_[work->top];
+    queue_.push_back(std::move(work));
+    update_hunger();
+    work_changed_.notify_one();
+    return rest;
+}
+
+void parallel_search::deliver(const run_vector<std::int32_t>& records) {
+    for (std::size_t k = 0; k < records.size() && !stop_;) {
+        const auto length = static_cast<std::size_t>(records[k]);
+        const std::int32_t support = records[k + 1];
+        if (!sink_->write_closed({records.data() + k + 2, length}, support)) stop_ = true;
+        k += length + 2;
+    }
+}
+
+// Hands the writer's records to the sink when its chunk comes first, else to its chunk.
+void parallel_search::publish(search_state& writer) {
+    std::unique_lock lock(mutex_);
+    const std::size_t bytes = writer.batch_.size() * sizeof(std::int32_t);
+    while (writer.chunk_ != chunks_.begin() && buffered_ + bytes > output_limit_ && !stop_) {
+        search_task* first = chunks_.begin()->queued;
+        if (first == nullptr) {
+            output_moved_.wait(lock);
+            continue;
+        }
+        // The first chunk's task has not started: run it here, on a state of its own.
+        const auto place = std::find_if(queue_.begin(), queue_.end(),
+                                        [first](const auto& work) { return work.get() == first; });
+        std::unique_ptr<search_task> work = std::move(*place);
+        queue_.erase(place);
+        first->output->queued = nullptr;
+        ++running_;
+        update_hunger();
+        lock.unlock();
+        if (!writer.helper_) writer.helper_ = make_state();
+        writer.helper_->run_task(*this, *work, true);
+        lock.lock();
+    }
+    if (writer.chunk_ == chunks_.begin()) {
+        deliver(writer.batch_);
+    } else {
+        run_vector<std::int32_t>& records = writer.chunk_->records;
+        reserve_or_exit(records, records.size() + writer.batch_.size());
+        records.insert(records.end(), writer.batch_.begin(), writer.batch_.end());
+        buffered_ += bytes;
+    }
+    writer.batch_.clear();
+}
+
+// Publishes the writer's last records and marks its chunk done; the chunks that now come first
+// are delivered as far as they go.
+void parallel_search::close_chunk(search_state& writer) {
+    if (!writer.batch_.empty()) publish(writer);
+    const std::lock_guard lock(mutex_);
+    writer.chunk_->done = true;
+    while (!chunks_.empty() && chunks_.begin()->done) {
+        deliver(chunks_.begin()->records);
+        buffered_ -= chunks_.begin()->records.size() * sizeof(std::int32_t);
+        chunks_.pop_front();
+    }
+    if (!chunks_.empty()) {
+        run_vector<std::int32_t>& waiting = chunks_.begin()->records;
+        deliver(waiting);
+        buffered_ -= waiting.size() * sizeof(std::int32_t);
+        waiting.clear();
+        waiting.shrink_to_fit();
+    }
+    output_moved_.notify_all();
+}
+
+void parallel_search::finish_task(const search_task& work) {
+    const std::lock_guard lock(mutex_);
+    --running_;
+    if (--outstanding_[work.top] == 0 && progress_ != nullptr)
+        progress_->items_done.fetch_add(1, std::memory_order_relaxed);
+    if (running_ == 0) work_changed_.notify_all();
+}
+
+void parallel_search::work(search_state& state) {
+    try {
+        while (std::unique_ptr<search_task> task = next_task()) state.run_task(*this, *task, false);
+    } catch (...) {
+        const std::lock_guard lock(mutex_);
+        if (!failure_) failure_ = std::current_exception();
+        stop_ = true;
+        work_changed_.notify_all();
+        output_moved_.notify_all();
+    }
+}
+
+mining_result parallel_search::run() {
+    // The one-item patterns, built as in the serial search, become the first tasks.
+    std::unique_ptr<search_state> first = make_state();
+    first->build_root_level();
+    const pattern_node root = first->levels_[0].nodes[0];
+    if (first->mine_pattern(0, root)) {
+        tops_ = std::move(first->levels_[1].nodes);
+        top_embeddings_ = std::move(first->levels_[1].embeddings);
+    }
+    const auto items = static_cast<std::int32_t>(db_.item_ids.size());
+    if (progress_ != nullptr) {
+        progress_->items_total.store(items, std::memory_order_relaxed);
+        progress_->items_done.store(items - static_cast<std::int32_t>(tops_.size()),
+                                    std::memory_order_relaxed);
+    }
+    resize_or_exit(outstanding_, tops_.size(), std::int32_t{0});
+
+    std::vector<std::unique_ptr<search_state>> states;
+    states.push_back(std::move(first));
+    for (int t = 1; t < threads_; ++t) states.push_back(make_state());
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t t = 1; t < states.size(); ++t)
+            workers.emplace_back([this, &states, t] { work(*states[t]); });
+        work(*states[0]);
+    }
+    if (failure_) std::rethrow_exception(failure_);
+
+    // Histograms merged: slot k sums the closed sequences of k items found by every state.
+    mining_result result;
+    for (const auto& state : states) {
+        for (const search_state* part : {state.get(), state->helper_.get()}) {
+            if (part == nullptr) continue;
+            const run_vector<std::int64_t>& counts = part->length_histogram_;
+            if (counts.size() > result.length_histogram.size())
+                resize_or_exit(result.length_histogram, counts.size(), std::int64_t{0});
+            for (std::size_t k = 0; k < counts.size(); ++k) result.length_histogram[k] += counts[k];
+        }
+    }
+    result.stopped = stop_;
+    return result;
 }
 
 }  // namespace
 
 mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
-                          search_progress* progress) {
-    search_state state(db, abs_support < 1 ? 1 : abs_support, sink, progress);
-    return state.run();
+                          search_progress* progress, const thread_options& options) {
+    abs_support = abs_support < 1 ? 1 : abs_support;
+    if (options.threads <= 1) {
+        search_state state(db, abs_support, sink, progress);
+        return state.run();
+    }
+    parallel_search search(db, abs_support, sink, progress, options);
+    return search.run();
 }
 
 }  // namespace korv

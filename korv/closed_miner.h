@@ -10,6 +10,7 @@
 // patterns come out in lexicographic order of their item lists.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -35,10 +36,20 @@ struct mining_result {
     bool stopped = false;
 };
 
+struct thread_options {
+    // Threads that search; 1 runs the plain serial search on the calling thread.
+    int threads = 1;
+    // Bytes of found sequences that may wait for their turn to reach the sink.
+    std::size_t output_limit_bytes = std::size_t{64} << 20;
+    // For tests: every search node gives its unexplored siblings away, as if a thread were idle.
+    bool always_split = false;
+};
+
 // Mines every closed sequence of `db` with support >= abs_support (at least 1), handing each to
 // `sink` when there is one. When `progress` is given (it must outlive the call), the counters
-// are kept current while the search runs.
+// are kept current while the search runs. At every thread count the sink receives the same
+// sequences in the same order, always from one thread at a time, and the histogram is the same.
 mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
-                          search_progress* progress = nullptr);
+                          search_progress* progress = nullptr, const thread_options& options = {});
 
 }  // namespace korv

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "closed_miner.h"
@@ -13,6 +14,7 @@
 #include "run_vector.h"
 #include "sequence_db.h"
 #include "spec_file.h"
+#include "thread_count.h"
 #include "token_scanner.h"
 
 namespace korv {
@@ -82,6 +84,7 @@ struct run_figures {
     run_spec spec;
     double rel_support = 0.0;
     std::int32_t abs_support = 1;
+    int threads = 1;
 };
 
 void print_usage() {
@@ -143,9 +146,10 @@ mining_result load_and_mine(const run_figures& figures, std::FILE* pattern_file)
             throw fatal_error(format("Error: invalid token in file %s!\n", data_path.c_str()));
         }
     }
-    if (pattern_file == nullptr) return mine_closed(db, figures.abs_support, nullptr);
+    const thread_options threads{.threads = figures.threads};
+    if (pattern_file == nullptr) return mine_closed(db, figures.abs_support, nullptr, nullptr, threads);
     pattern_file_sink sink(pattern_file);
-    return mine_closed(db, figures.abs_support, &sink);
+    return mine_closed(db, figures.abs_support, &sink, nullptr, threads);
 }
 
 // One run: arguments, spec file, "frequent.dat" created, data loaded and mined, "frequent.dat"
@@ -157,6 +161,13 @@ int run(int argc, char** argv, bool write_patterns) {
         return -1;
     }
     run_figures figures;
+    std::string thread_error;
+    const std::optional<int> threads = thread_count(std::getenv("KORV_THREADS"), thread_error);
+    if (!threads) {
+        std::fputs(thread_error.c_str(), stderr);
+        return -1;
+    }
+    figures.threads = *threads;
     const std::string spec_path = argv[1];
     figures.rel_support = std::strtod(argv[2], nullptr);
     if (!read_spec_file(spec_path, figures.spec))

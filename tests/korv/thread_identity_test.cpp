@@ -1,0 +1,125 @@
+// The parallel search against the serial one: random databases mined at several thread counts
+// give the same closed sequences in the same order and the same histogram, also when every node
+// gives its siblings away and the output waiting for its turn is bounded to almost nothing.
+// korvdump's "frequent.dat" and report are the same at every KORV_THREADS; invalid values are
+// refused before anything is read or created.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "closed_miner.h"
+#include "sequence_db.h"
+#include "support/run_program.h"
+#include "token_scanner.h"
+
+namespace {
+
+using item_list = std::vector<std::int32_t>;
+
+struct mined {
+    std::vector<std::pair<item_list, std::int32_t>> found;
+    std::vector<std::int64_t> histogram;
+    bool operator==(const mined&) const = default;
+};
+
+class collecting_sink : public korv::closed_sink {
+public:
+    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
+        result.found.emplace_back(item_list(items.begin(), items.end()), support);
+        return true;
+    }
+    mined result;
+};
+
+// Sequences over a small alphabet, long enough that the search tree has deep subtrees.
+std::string random_data(std::mt19937& rng, int sequences) {
+    auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    const int alphabet = pick(3, 12);
+    std::string text;
+    for (int s = 0; s < sequences; ++s) {
+        for (int k = pick(0, 25); k > 0; --k) text += std::to_string(pick(0, alphabet - 1)) + " ";
+        text += "-1\n";
+    }
+    return text + "-2\n";
+}
+
+mined mine(const korv::sequence_db& db, std::int32_t abs_support, const korv::thread_options& options) {
+    collecting_sink sink;
+    korv::search_progress progress;
+    const korv::mining_result result = korv::mine_closed(db, abs_support, &sink, &progress, options);
+    EXPECT_FALSE(result.stopped);
+    EXPECT_EQ(progress.closed_found.load(), static_cast<std::int64_t>(sink.result.found.size()));
+    EXPECT_EQ(progress.items_done.load(), progress.items_total.load());
+    sink.result.histogram.assign(result.length_histogram.begin(), result.length_histogram.end());
+    // Trailing empty slots depend on how deep each thread went; the report skips them.
+    while (!sink.result.histogram.empty() && sink.result.histogram.back() == 0)
+        sink.result.histogram.pop_back();
+    return sink.result;
+}
+
+TEST(parallel_search, finds_what_the_serial_search_finds_in_the_same_order) {
+    std::mt19937 rng(6);
+    for (int round = 0; round < 30; ++round) {
+        const int sequences = std::uniform_int_distribution<int>(5, 60)(rng);
+        const std::string text = random_data(rng, sequences);
+        const auto abs_support = std::uniform_int_distribution<std::int32_t>(2, 2 + sequences / 4)(rng);
+        korv::token_scanner scanner(text);
+        korv::sequence_db db;
+        ASSERT_EQ(korv::load_sequences(scanner, sequences, abs_support, db), korv::load_status::ok);
+
+        const mined serial = mine(db, abs_support, {});
+        for (const int threads : {2, 3, 8}) {
+            EXPECT_EQ(mine(db, abs_support, {.threads = threads}), serial)
+                << threads << " threads, support " << abs_support << ", data:\n" << text;
+            EXPECT_EQ(mine(db, abs_support, {.threads = threads, .output_limit_bytes = 64, .always_split = true}),
+                      serial)
+                << threads << " threads splitting at every node, support " << abs_support
+                << ", data:\n" << text;
+        }
+    }
+}
+
+std::string without_runtime(const std::string& out) {
+    return out.substr(0, out.rfind("Runtime: "));
+}
+
+testsupport::ProgramResult run_with_threads(const char* threads, const testsupport::ScratchDir& dir) {
+    ::setenv("KORV_THREADS", threads, 1);
+    testsupport::ProgramResult run = testsupport::runProgram(KORVDUMP_PATH, {"r.spec", "0.05"}, dir.path());
+    ::unsetenv("KORV_THREADS");
+    return run;
+}
+
+TEST(parallel_search, korvdump_output_is_the_same_at_every_thread_count) {
+    std::mt19937 rng(11);
+    testsupport::ScratchDir dir;
+    dir.writeFile("r.txt", random_data(rng, 120));
+    dir.writeFile("r.spec", "r.txt 12 120 25 25\n");
+    const testsupport::ProgramResult serial = run_with_threads("1", dir);
+    ASSERT_EQ(serial.exitStatus, 0) << serial.out;
+    const std::string patterns = dir.readFile("frequent.dat");
+    ASSERT_FALSE(patterns.empty());
+    for (const char* threads : {"2", "3", "8", ""}) {
+        const testsupport::ProgramResult run = run_with_threads(threads, dir);
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(without_runtime(run.out), without_runtime(serial.out)) << threads;
+        EXPECT_EQ(dir.readFile("frequent.dat"), patterns) << threads;
+    }
+}
+
+TEST(parallel_search, invalid_thread_counts_are_refused_before_anything_is_read) {
+    testsupport::ScratchDir dir;
+    for (const char* value : {"0", "1025", "-2", "two", "3x", " 4", "99999999999"}) {
+        const testsupport::ProgramResult run = run_with_threads(value, dir);
+        EXPECT_EQ(run.exitStatus, 255) << value;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "Error: KORV_THREADS=" + std::string(value) + " is not an integer from 1 to 1024\n");
+        EXPECT_FALSE(dir.exists("frequent.dat"));
+    }
+}
+
+}  // namespace
