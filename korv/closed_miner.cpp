@@ -58,6 +58,10 @@ struct pattern_node {
     std::int32_t item;     // rank of the last item; -1 for the empty pattern
     std::int32_t support;  // number of embeddings
     std::int32_t begin;    // index of the first embedding in the level's arena
+    // Whether, in some embedding, the last item occurs again after the first instance. When it
+    // does not, the last-occurrence chain is the first-instance chain, so the backward-extension
+    // check repeats the pruning check the node has already passed.
+    bool last_moved = false;
 };
 
 struct search_level {
@@ -151,6 +155,7 @@ private:
     run_vector<std::int32_t> touched_;        // items counted at this node
     run_vector<std::int32_t> child_filled_;      // per child: embeddings filled so far
     run_vector<std::int32_t> child_last_parent_; // per child: parent embedding of the newest one
+    run_vector<std::int32_t> child_moved_;       // per child: 1 once some last position moved
 
     // Period checks. A window is stamped with a fresh token in period_tally, so no reset is
     // needed between windows. period_candidates holds, per pattern position, the items that
@@ -177,6 +182,7 @@ search_state::search_state(const sequence_db& db, std::int32_t abs_support, clos
     resize_or_exit(touched_, items, std::int32_t{0});
     resize_or_exit(child_filled_, items, std::int32_t{0});
     resize_or_exit(child_last_parent_, items, std::int32_t{-1});
+    resize_or_exit(child_moved_, items, std::int32_t{0});
     resize_or_exit(period_tally_, items, std::uint32_t{0});
 }
 
@@ -245,15 +251,30 @@ mining_result search_state::run() {
 // Counts, for every item, the embeddings in which it follows the first instance: the support of
 // the pattern extended by that item. Leaves the touched items in touched_ and returns how many.
 std::size_t search_state::count_forward(const embedding* embeddings, std::int32_t support) {
+    // Local copies of the array pointers keep them in registers across the stores below.
+    const std::int32_t* const cells = seq_buffer_;
+    std::int32_t* const last_seq = item_last_seq_.data();
+    std::int32_t* const counts = item_support_.data();
+    std::int32_t* const touched_items = touched_.data();
     std::size_t touched = 0;
+    if (db_.distinct_items) {
+        // No item occurs twice in a sequence, so every cell counts.
+        for (std::int32_t g = 0; g < support; ++g) {
+            if (g + prefetch_distance < support)
+                __builtin_prefetch(cells + embeddings[g + prefetch_distance].first + 1);
+            for (const std::int32_t* cell = cells + embeddings[g].first + 1; *cell >= 0; ++cell)
+                if (counts[*cell]++ == 0) touched_items[touched++] = *cell;
+        }
+        return touched;
+    }
     for (std::int32_t g = 0; g < support; ++g) {
         if (g + prefetch_distance < support)
-            __builtin_prefetch(seq_buffer_ + embeddings[g + prefetch_distance].first + 1);
-        for (const std::int32_t* cell = seq_buffer_ + embeddings[g].first + 1; *cell >= 0; ++cell) {
-            const auto x = static_cast<std::size_t>(*cell);
-            if (item_last_seq_[x] == g) continue;
-            item_last_seq_[x] = g;
-            if (item_support_[x]++ == 0) touched_[touched++] = *cell;
+            __builtin_prefetch(cells + embeddings[g + prefetch_distance].first + 1);
+        for (const std::int32_t* cell = cells + embeddings[g].first + 1; *cell >= 0; ++cell) {
+            const std::int32_t x = *cell;
+            if (last_seq[x] == g) continue;
+            last_seq[x] = g;
+            if (counts[x]++ == 0) touched_items[touched++] = x;
         }
     }
     return touched;
@@ -284,7 +305,8 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     }
     // The backward-extension check (an item that can be inserted before or between the items in
     // every supporting sequence) matters only when no forward extension already decided.
-    if (length > 0 && equal == 0 && !period_check(length, embeddings, node.support, true))
+    if (length > 0 && equal == 0 &&
+        (!node.last_moved || !period_check(length, embeddings, node.support, true)))
         record_closed(length, node.support);
     if (frequent == 0) return false;
 
@@ -307,31 +329,51 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
         item_child_[x] = static_cast<std::int32_t>(c);
         child_filled_[c] = 0;
         child_last_parent_[c] = -1;
+        child_moved_[c] = 0;
     }
     resize_or_exit(built_embeddings_, total);
 
     // The first occurrence of an item after the node's first instance starts the child's
     // embedding for that sequence; later occurrences move its last position on.
-    const embedding* parents = levels_[length].embeddings.data() + node.begin;
-    embedding* children = built_embeddings_.data();
-    const pattern_node* nodes = built_nodes_.data();
-    for (std::int32_t d = 0; d < node.support; ++d) {
-        if (d + prefetch_distance < node.support)
-            __builtin_prefetch(seq_buffer_ + parents[d + prefetch_distance].first + 1);
-        const std::int32_t parent = node.begin + d;
-        for (std::int32_t q = parents[d].first + 1; seq_buffer_[q] >= 0; ++q) {
-            const std::int32_t c = item_child_[static_cast<std::size_t>(seq_buffer_[q])];
-            if (c < 0) continue;
-            const auto child = static_cast<std::size_t>(c);
-            const std::int32_t base = nodes[child].begin;
-            if (child_last_parent_[child] != d) {
-                child_last_parent_[child] = d;
-                children[base + child_filled_[child]++] = {q, q, parent};
-            } else {
-                children[base + child_filled_[child] - 1].last = q;
+    const embedding* const parents = levels_[length].embeddings.data() + node.begin;
+    embedding* const children = built_embeddings_.data();
+    const pattern_node* const nodes = built_nodes_.data();
+    const std::int32_t* const cells = seq_buffer_;
+    const std::int32_t* const child_of = item_child_.data();
+    std::int32_t* const last_parent = child_last_parent_.data();
+    std::int32_t* const filled = child_filled_.data();
+    std::int32_t* const moved = child_moved_.data();
+    if (db_.distinct_items) {
+        // Each item occurs at most once after the first instance: first and last coincide.
+        for (std::int32_t d = 0; d < node.support; ++d) {
+            if (d + prefetch_distance < node.support)
+                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
+            const std::int32_t parent = node.begin + d;
+            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
+                const std::int32_t child = child_of[cells[q]];
+                if (child >= 0) children[nodes[child].begin + filled[child]++] = {q, q, parent};
+            }
+        }
+    } else {
+        for (std::int32_t d = 0; d < node.support; ++d) {
+            if (d + prefetch_distance < node.support)
+                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
+            const std::int32_t parent = node.begin + d;
+            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
+                const std::int32_t child = child_of[cells[q]];
+                if (child < 0) continue;
+                const std::int32_t base = nodes[child].begin;
+                if (last_parent[child] != d) {
+                    last_parent[child] = d;
+                    children[base + filled[child]++] = {q, q, parent};
+                } else {
+                    children[base + filled[child] - 1].last = q;
+                    moved[child] = 1;
+                }
             }
         }
     }
+    for (std::size_t c = 0; c < frequent; ++c) built_nodes_[c].last_moved = moved[c] != 0;
 
     for (std::size_t c = 0; c < frequent; ++c) {
         const auto x = static_cast<std::size_t>(touched_[c]);
@@ -368,7 +410,7 @@ void search_state::keep_unpruned_children(std::size_t length) {
         const embedding* own = built_embeddings_.data() + child.begin;
         const auto begin = static_cast<std::int32_t>(level.embeddings.size());
         level.embeddings.insert(level.embeddings.end(), own, own + child.support);
-        level.nodes.push_back({child.item, child.support, begin});
+        level.nodes.push_back({child.item, child.support, begin, child.last_moved});
     }
 }
 
@@ -440,13 +482,17 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
     if (last_window_common(length, own, support, from_last)) return true;
     const std::size_t item_count = period_tally_.size();
     std::size_t candidates = 0;
+    // Positions below lowest_live have no candidate left and the walk to them only finds the
+    // next h, which nothing below needs: each sequence is walked down to lowest_live only.
+    std::size_t lowest_live = 0;
     for (std::int32_t g = 0; g < support; ++g) {
         const bool last_sequence = g + 1 == support;
         std::int64_t count = 0;
         std::int32_t h = from_last ? own[g].last : own[g].first;
         std::int32_t index = own[g].parent;
+        std::size_t live = length;
 
-        for (std::size_t i = length; i-- > 0;) {
+        for (std::size_t i = length; i-- > lowest_live;) {
             // `index` is the embedding, one level up, of the first i items: it ends at f(i-1).
             const embedding& prefix = levels_[i].embeddings[static_cast<std::size_t>(index)];
             const std::int32_t lower = prefix.first;
@@ -478,10 +524,12 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
                 period_row_[i] = row;
                 period_common_[i] = static_cast<std::int32_t>(candidates - row);
                 count += period_common_[i];
+                if (period_common_[i] > 0) live = i;
             } else if (period_common_[i] == 0) {
                 // Nothing left to find here; only the next h is needed. f(i-1) holds the
-                // target, so the walk stops there at the latest.
-                if (i > 0) {
+                // target, so the walk stops there at the latest, and there at once when no
+                // item repeats.
+                if (i > 0 && !db_.distinct_items) {
                     next_h = h - 1;
                     while (seq_buffer_[next_h] != target) --next_h;
                 }
@@ -505,10 +553,12 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
                     if (period_tally_[static_cast<std::size_t>(row[k])] == seen) row[kept++] = row[k];
                 period_common_[i] = kept;
                 count += kept;
+                if (kept > 0) live = i;
             }
             h = next_h;
         }
         if (count == 0) return false;
+        lowest_live = live;
     }
     return false;
 }

@@ -81,15 +81,20 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
     // of the sequence that last counted it.
     run_vector<std::int32_t> support;
     run_vector<std::int32_t> last_seq;
+    run_vector<std::int32_t> repeated;  // 1 for an item some sequence holds twice
     resize_or_exit(support, ids.size(), std::int32_t{0});
     resize_or_exit(last_seq, ids.size(), std::int32_t{-1});
+    resize_or_exit(repeated, ids.size(), std::int32_t{0});
     std::int32_t seq_number = -1;
     for (const std::int32_t cell : cells) {
         if (cell < 0) {
             ++seq_number;
             continue;
         }
-        if (last_seq[static_cast<std::size_t>(cell)] == seq_number) continue;
+        if (last_seq[static_cast<std::size_t>(cell)] == seq_number) {
+            repeated[static_cast<std::size_t>(cell)] = 1;
+            continue;
+        }
         last_seq[static_cast<std::size_t>(cell)] = seq_number;
         ++support[static_cast<std::size_t>(cell)];
     }
@@ -100,6 +105,7 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
         new_rank[r] = -1;
         if (support[r] < abs_support) continue;
         new_rank[r] = static_cast<std::int32_t>(db.item_ids.size());
+        if (repeated[r] != 0) db.distinct_items = false;
         push_or_exit(db.item_ids, ids[r]);
         push_or_exit(db.item_support, support[r]);
     }
@@ -139,6 +145,7 @@ bool check_sequence_db(const sequence_db& db, std::int32_t abs_support) {
     std::size_t next_start = 0;
     std::int32_t longest = 0;
     std::int32_t length = 0;
+    bool distinct = true;
     for (std::size_t p = 0; p < cells.size(); ++p) {
         const std::int32_t cell = cells[p];
         if (cell == seq_end_mark) {
@@ -157,10 +164,12 @@ bool check_sequence_db(const sequence_db& db, std::int32_t abs_support) {
         if (last_seq[rank] != static_cast<std::int32_t>(next_start)) {
             last_seq[rank] = static_cast<std::int32_t>(next_start);
             ++counted[rank];
+        } else {
+            distinct = false;
         }
     }
     return next_start == db.sequence_starts.size() && longest == db.longest_sequence &&
-           counted == db.item_support;
+           counted == db.item_support && distinct == db.distinct_items;
 }
 
 }  // namespace korv

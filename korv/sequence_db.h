@@ -19,6 +19,8 @@
 //     number of sequences that contain the item.
 //  5. longest_sequence is the largest number of item cells in one sequence; no pattern, and so
 //     no search depth, can exceed it.
+//  6. distinct_items is true exactly when no sequence holds the same item cell twice; the
+//     search then takes shortcuts that repeated items would make wrong.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,7 @@ struct sequence_db {
     run_vector<std::int32_t> item_ids;
     run_vector<std::int32_t> item_support;
     std::int32_t longest_sequence = 0;
+    bool distinct_items = true;
 };
 
 enum class load_status { ok, invalid_token, read_error };
@@ -44,7 +47,7 @@ enum class load_status { ok, invalid_token, read_error };
 load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
                            std::int32_t abs_support, sequence_db& db);
 
-// Verifies invariants 1 to 5; used by the tests.
+// Verifies invariants 1 to 6; used by the tests.
 bool check_sequence_db(const sequence_db& db, std::int32_t abs_support);
 
 }  // namespace korv
