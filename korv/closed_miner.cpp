@@ -111,8 +111,15 @@ private:
     void publish_progress();
 
     bool mine_pattern(std::size_t length, const pattern_node& node);
+    // Instantiated for data in which no sequence repeats an item (distinct_items) and for any
+    // data; the first skips the work that only repeated items need.
+    template <bool distinct_items>
     std::size_t count_forward(const embedding* embeddings, std::int32_t support);
+    template <bool distinct_items>
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
+    template <bool distinct_items>
+    bool period_walk(std::size_t length, const embedding* own, std::int32_t support,
+                     bool from_last);
     void keep_unpruned_children(std::size_t length);
     bool period_check(std::size_t length, const embedding* own, std::int32_t support,
                       bool from_last);
@@ -165,6 +172,7 @@ private:
     std::uint32_t token_ = 0;
     run_vector<std::int32_t> period_candidates_;
     run_vector<std::size_t> period_row_;
+    run_vector<const embedding*> chain_levels_;  // per level above a checked pattern: its arena
     run_vector<std::int32_t> period_common_;
 };
 
@@ -195,6 +203,7 @@ void search_state::ensure_depth(std::size_t length) {
     resize_or_exit(path_ids_, size, std::int32_t{0});
     resize_or_exit(length_histogram_, size, std::int64_t{0});
     resize_or_exit(period_row_, size, std::size_t{0});
+    resize_or_exit(chain_levels_, size, static_cast<const embedding*>(nullptr));
     resize_or_exit(period_common_, size, std::int32_t{0});
 }
 
@@ -250,6 +259,7 @@ mining_result search_state::run() {
 
 // Counts, for every item, the embeddings in which it follows the first instance: the support of
 // the pattern extended by that item. Leaves the touched items in touched_ and returns how many.
+template <bool distinct_items>
 std::size_t search_state::count_forward(const embedding* embeddings, std::int32_t support) {
     // Local copies of the array pointers keep them in registers across the stores below.
     const std::int32_t* const cells = seq_buffer_;
@@ -257,23 +267,15 @@ std::size_t search_state::count_forward(const embedding* embeddings, std::int32_
     std::int32_t* const counts = item_support_.data();
     std::int32_t* const touched_items = touched_.data();
     std::size_t touched = 0;
-    if (db_.distinct_items) {
-        // No item occurs twice in a sequence, so every cell counts.
-        for (std::int32_t g = 0; g < support; ++g) {
-            if (g + prefetch_distance < support)
-                __builtin_prefetch(cells + embeddings[g + prefetch_distance].first + 1);
-            for (const std::int32_t* cell = cells + embeddings[g].first + 1; *cell >= 0; ++cell)
-                if (counts[*cell]++ == 0) touched_items[touched++] = *cell;
-        }
-        return touched;
-    }
     for (std::int32_t g = 0; g < support; ++g) {
         if (g + prefetch_distance < support)
             __builtin_prefetch(cells + embeddings[g + prefetch_distance].first + 1);
         for (const std::int32_t* cell = cells + embeddings[g].first + 1; *cell >= 0; ++cell) {
             const std::int32_t x = *cell;
-            if (last_seq[x] == g) continue;
-            last_seq[x] = g;
+            if constexpr (!distinct_items) {
+                if (last_seq[x] == g) continue;
+                last_seq[x] = g;
+            }
             if (counts[x]++ == 0) touched_items[touched++] = x;
         }
     }
@@ -286,7 +288,9 @@ std::size_t search_state::count_forward(const embedding* embeddings, std::int32_
 bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     ensure_depth(length + 1);
     const embedding* embeddings = levels_[length].embeddings.data() + node.begin;
-    const std::size_t touched = count_forward(embeddings, node.support);
+    const std::size_t touched = db_.distinct_items
+                                    ? count_forward<true>(embeddings, node.support)
+                                    : count_forward<false>(embeddings, node.support);
 
     // Closure test: an extension with unchanged support means the pattern is not closed. Items
     // below the threshold are reset here; the frequent ones move to the front of touched_.
@@ -311,13 +315,17 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     if (frequent == 0) return false;
 
     std::sort(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(frequent));
-    build_children(length, node, frequent);
+    if (db_.distinct_items)
+        build_children<true>(length, node, frequent);
+    else
+        build_children<false>(length, node, frequent);
     keep_unpruned_children(length + 1);
     return !levels_[length + 1].nodes.empty();
 }
 
 // Builds one child per frequent extension item, in increasing item order, with its embeddings
 // filled in one forward pass over the node's projected sequences.
+template <bool distinct_items>
 void search_state::build_children(std::size_t length, const pattern_node& node,
                                   std::size_t frequent) {
     resize_or_exit(built_nodes_, frequent);
@@ -343,33 +351,20 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     std::int32_t* const last_parent = child_last_parent_.data();
     std::int32_t* const filled = child_filled_.data();
     std::int32_t* const moved = child_moved_.data();
-    if (db_.distinct_items) {
-        // Each item occurs at most once after the first instance: first and last coincide.
-        for (std::int32_t d = 0; d < node.support; ++d) {
-            if (d + prefetch_distance < node.support)
-                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
-            const std::int32_t parent = node.begin + d;
-            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
-                const std::int32_t child = child_of[cells[q]];
-                if (child >= 0) children[nodes[child].begin + filled[child]++] = {q, q, parent};
-            }
-        }
-    } else {
-        for (std::int32_t d = 0; d < node.support; ++d) {
-            if (d + prefetch_distance < node.support)
-                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
-            const std::int32_t parent = node.begin + d;
-            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
-                const std::int32_t child = child_of[cells[q]];
-                if (child < 0) continue;
-                const std::int32_t base = nodes[child].begin;
-                if (last_parent[child] != d) {
-                    last_parent[child] = d;
-                    children[base + filled[child]++] = {q, q, parent};
-                } else {
-                    children[base + filled[child] - 1].last = q;
-                    moved[child] = 1;
-                }
+    for (std::int32_t d = 0; d < node.support; ++d) {
+        if (d + prefetch_distance < node.support)
+            __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
+        const std::int32_t parent = node.begin + d;
+        for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
+            const std::int32_t child = child_of[cells[q]];
+            if (child < 0) continue;
+            const std::int32_t base = nodes[child].begin;
+            if (distinct_items || last_parent[child] != d) {
+                if constexpr (!distinct_items) last_parent[child] = d;
+                children[base + filled[child]++] = {q, q, parent};
+            } else {
+                children[base + filled[child] - 1].last = q;
+                moved[child] = 1;
             }
         }
     }
@@ -480,7 +475,18 @@ bool search_state::last_window_common(std::size_t length, const embedding* own,
 bool search_state::period_check(std::size_t length, const embedding* own, std::int32_t support,
                                 bool from_last) {
     if (last_window_common(length, own, support, from_last)) return true;
+    return db_.distinct_items ? period_walk<true>(length, own, support, from_last)
+                              : period_walk<false>(length, own, support, from_last);
+}
+
+// The whole chain of windows, for period_check. Without repeated items, item i-1 occurs only at
+// f(i-1), so the next h is always f(i-1) and no window needs searching for it.
+template <bool distinct_items>
+bool search_state::period_walk(std::size_t length, const embedding* own, std::int32_t support,
+                               bool from_last) {
     const std::size_t item_count = period_tally_.size();
+    const embedding** const chain = chain_levels_.data();
+    for (std::size_t i = 0; i < length; ++i) chain[i] = levels_[i].embeddings.data();
     std::size_t candidates = 0;
     // Positions below lowest_live have no candidate left and the walk to them only finds the
     // next h, which nothing below needs: each sequence is walked down to lowest_live only.
@@ -494,7 +500,7 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
 
         for (std::size_t i = length; i-- > lowest_live;) {
             // `index` is the embedding, one level up, of the first i items: it ends at f(i-1).
-            const embedding& prefix = levels_[i].embeddings[static_cast<std::size_t>(index)];
+            const embedding& prefix = chain[i][index];
             const std::int32_t lower = prefix.first;
             index = prefix.parent;
             // Item i-1 of the pattern, whose last occurrence in the window is the next h; none
@@ -516,7 +522,7 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
                 const std::uint32_t seen = fresh_tokens(1);
                 for (std::int32_t q = h - 1; q > lower; --q) {
                     const std::int32_t x = seq_buffer_[q];
-                    if (x == target && next_h == lower) next_h = q;
+                    if (!distinct_items && x == target && next_h == lower) next_h = q;
                     if (period_tally_[static_cast<std::size_t>(x)] == seen) continue;
                     period_tally_[static_cast<std::size_t>(x)] = seen;
                     period_candidates_[candidates++] = x;
@@ -529,7 +535,7 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
                 // Nothing left to find here; only the next h is needed. f(i-1) holds the
                 // target, so the walk stops there at the latest, and there at once when no
                 // item repeats.
-                if (i > 0 && !db_.distinct_items) {
+                if (i > 0 && !distinct_items) {
                     next_h = h - 1;
                     while (seq_buffer_[next_h] != target) --next_h;
                 }
@@ -546,7 +552,7 @@ bool search_state::period_check(std::size_t length, const embedding* own, std::i
                         if (last_sequence) return true;
                         period_tally_[static_cast<std::size_t>(x)] = seen;
                     }
-                    if (x == target && next_h == lower) next_h = q;
+                    if (!distinct_items && x == target && next_h == lower) next_h = q;
                 }
                 std::int32_t kept = 0;
                 for (std::int32_t k = 0; k < period_common_[i]; ++k)
