@@ -163,6 +163,7 @@ private:
     run_vector<std::int32_t> child_filled_;      // per child: embeddings filled so far
     run_vector<std::int32_t> child_last_parent_; // per child: parent embedding of the newest one
     run_vector<std::int32_t> child_moved_;       // per child: 1 once some last position moved
+    run_vector<std::int32_t> child_cursor_;      // -1 and per child: where the next embedding goes
 
     // Period checks. A window is stamped with a fresh token in period_tally, so no reset is
     // needed between windows. period_candidates holds, per pattern position, the items that
@@ -191,6 +192,7 @@ search_state::search_state(const sequence_db& db, std::int32_t abs_support, clos
     resize_or_exit(child_filled_, items, std::int32_t{0});
     resize_or_exit(child_last_parent_, items, std::int32_t{-1});
     resize_or_exit(child_moved_, items, std::int32_t{0});
+    resize_or_exit(child_cursor_, items + 1, std::int32_t{0});
     resize_or_exit(period_tally_, items, std::uint32_t{0});
 }
 
@@ -339,7 +341,8 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
         child_last_parent_[c] = -1;
         child_moved_[c] = 0;
     }
-    resize_or_exit(built_embeddings_, total);
+    // One cell past the children takes the writes for items that start no child.
+    resize_or_exit(built_embeddings_, total + 1);
 
     // The first occurrence of an item after the node's first instance starts the child's
     // embedding for that sequence; later occurrences move its last position on.
@@ -351,20 +354,38 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     std::int32_t* const last_parent = child_last_parent_.data();
     std::int32_t* const filled = child_filled_.data();
     std::int32_t* const moved = child_moved_.data();
-    for (std::int32_t d = 0; d < node.support; ++d) {
-        if (d + prefetch_distance < node.support)
-            __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
-        const std::int32_t parent = node.begin + d;
-        for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
-            const std::int32_t child = child_of[cells[q]];
-            if (child < 0) continue;
-            const std::int32_t base = nodes[child].begin;
-            if (distinct_items || last_parent[child] != d) {
-                if constexpr (!distinct_items) last_parent[child] = d;
-                children[base + filled[child]++] = {q, q, parent};
-            } else {
-                children[base + filled[child] - 1].last = q;
-                moved[child] = 1;
+    if constexpr (distinct_items) {
+        // Every cell is written somewhere, without a branch on whether its item starts a
+        // child: cursor[-1] is the spare cell past the children and never moves.
+        std::int32_t* const cursor = child_cursor_.data() + 1;
+        cursor[-1] = static_cast<std::int32_t>(total);
+        for (std::size_t c = 0; c < frequent; ++c) cursor[c] = built_nodes_[c].begin;
+        for (std::int32_t d = 0; d < node.support; ++d) {
+            if (d + prefetch_distance < node.support)
+                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
+            const std::int32_t parent = node.begin + d;
+            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
+                const std::int32_t child = child_of[cells[q]];
+                children[cursor[child]] = {q, q, parent};
+                cursor[child] += child >= 0 ? 1 : 0;
+            }
+        }
+    } else {
+        for (std::int32_t d = 0; d < node.support; ++d) {
+            if (d + prefetch_distance < node.support)
+                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
+            const std::int32_t parent = node.begin + d;
+            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
+                const std::int32_t child = child_of[cells[q]];
+                if (child < 0) continue;
+                const std::int32_t base = nodes[child].begin;
+                if (last_parent[child] != d) {
+                    last_parent[child] = d;
+                    children[base + filled[child]++] = {q, q, parent};
+                } else {
+                    children[base + filled[child] - 1].last = q;
+                    moved[child] = 1;
+                }
             }
         }
     }
