@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "item_sequence_search.h"
+
 namespace korvplus {
 
 namespace {
@@ -96,16 +98,43 @@ void SequenceMiner::buildSingleItemLevel() {
         }
         if (x < 0 || seqExtIndex_[x] == -1 || seqExtStamp_[x] >= start) continue;
         seqExtStamp_[x] = start;
-        const int32_t next = data[p + 1];
-        const int32_t position = (next >= 0 && seqExtIndex_[next] == -1) ? p + 2 : p + 1;
-        level.positions[std::size_t(childBegin[seqExtIndex_[x]]++)] = position;
+        level.positions[std::size_t(childBegin[seqExtIndex_[x]]++)] = projectionPosition(data, p, seqExtIndex_.data());
     }
     // childBegin[k] now stands at the end of child k; move each back to its start.
     for (int32_t k = 0; k < level.childCount(); ++k) childBegin[k] -= level.childSupport[std::size_t(k)];
     restoreExtensionArrays();
 }
 
+void SequenceMiner::collect(std::span<const int32_t> pattern, int32_t depth) {
+    ++closedCount_;
+    if (std::size_t(depth) >= lengthHistogram_.size()) lengthHistogram_.resize(std::size_t(depth) + 1, 0);
+    ++lengthHistogram_[std::size_t(depth)];
+    if (progress_) progress_->closedPatterns.store(closedCount_, std::memory_order_relaxed);
+    if (!sink_) return;
+    outputPattern_.clear();
+    for (const int32_t value : pattern)
+        outputPattern_.push_back(value < 0 ? value : database_.originalIds[std::size_t(value)]);
+    sink_(outputPattern_, depth + 1);
+}
+
+void SequenceMiner::mineSingleItemEvents() {
+    searchStart_ = steadyMilliseconds();
+    const CompactDatabase compact = compactSingleItemDatabase(database_);
+    ItemSequenceSearch search(compact, minSupport_, *this);
+    ItemTask task = search.singleItemTask();
+    if (progress_) progress_->itemsTotal.store(task.level.childCount(), std::memory_order_relaxed);
+    NoSharing<ItemTask> serial;
+    search.mine(task, serial);
+    if (progress_) progress_->itemsDone.store(task.level.childCount(), std::memory_order_relaxed);
+    const int64_t elapsed = steadyMilliseconds() - searchStart_;
+    elapsedMilliseconds_ = int32_t(std::min<int64_t>(elapsed, INT32_MAX));
+}
+
 void SequenceMiner::mineClosedPatterns() {
+    if (database_.singleItemEvents) {
+        mineSingleItemEvents();
+        return;
+    }
     buildSingleItemLevel();
     if (progress_) progress_->itemsTotal.store(levels_[0].childCount(), std::memory_order_relaxed);
 
@@ -160,17 +189,7 @@ void SequenceMiner::retractPattern(const Level& level, int32_t child) {
     else pattern_.back() = -1;
 }
 
-void SequenceMiner::reportClosed(int32_t depth) {
-    ++closedCount_;
-    if (std::size_t(depth) >= lengthHistogram_.size()) lengthHistogram_.resize(std::size_t(depth) + 1, 0);
-    ++lengthHistogram_[std::size_t(depth)];
-    if (progress_) progress_->closedPatterns.store(closedCount_, std::memory_order_relaxed);
-    if (!sink_) return;
-    outputPattern_.clear();
-    for (const int32_t value : pattern_)
-        outputPattern_.push_back(value < 0 ? value : database_.originalIds[std::size_t(value)]);
-    sink_(outputPattern_, depth + 1);
-}
+void SequenceMiner::reportClosed(int32_t depth) { collect(pattern_, depth); }
 
 // One node of the search: counts the pattern's forward extensions, builds its frequent children
 // into levels_[depth + 1], and writes the pattern when it is closed: no forward extension with its
@@ -318,8 +337,7 @@ void SequenceMiner::fillSequenceChildren(ProjectedDatabase projection, Level& le
             const int32_t child = seqExtIndex_[x];
             if (child == -1 || seqExtStamp_[x] >= q) continue;
             seqExtStamp_[x] = q;
-            const int32_t next = data[p + 1];
-            positions[childBegin[child]++] = (next >= 0 && seqExtIndex_[next] == -1) ? p + 2 : p + 1;
+            positions[childBegin[child]++] = projectionPosition(data, p, seqExtIndex_.data());
         }
     }
     // childBegin[k] now stands at the end of child k; move each back to its start.
@@ -342,8 +360,7 @@ void SequenceMiner::fillItemsetChildren(ProjectedDatabase projection, const int3
             const int32_t child = itemExtIndex_[y];
             if (child == -1 || itemExtStamp_[y] >= q) continue;
             itemExtStamp_[y] = q;
-            const int32_t next = data[p + 1];
-            positions[childBegin[child]++] = (next >= 0 && itemExtIndex_[next] == -1) ? p + 2 : p + 1;
+            positions[childBegin[child]++] = projectionPosition(data, p, itemExtIndex_.data());
         }
         for (++p; data[p] != -2; ++p) {
             if (matchEvent(data, p, lastEvent)) {

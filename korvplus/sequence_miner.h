@@ -34,45 +34,19 @@
 #include <span>
 #include <vector>
 
+#include "event_scan.h"
 #include "search_database.h"
+#include "search_hooks.h"
 #include "search_progress.h"
 
 namespace korvplus {
-
-// Forward match of a pattern event (its items, ended by -1) in the database event that holds
-// index p: walks the event from p; an item equal to the cursor's item advances the cursor. True
-// when the cursor passes the last item; p then stands just after the item that completed the
-// match. Otherwise p stands on the event's -1.
-inline bool matchEvent(const int32_t* data, int32_t& p, const int32_t* patternEvent) {
-    for (; data[p] >= 0; ++p) {
-        if (data[p] == *patternEvent && *++patternEvent == -1) {
-            ++p;
-            return true;
-        }
-    }
-    return false;
-}
-
-// Asks for the cache line of data[index] ahead of use: the entries of a projected database lie far
-// apart in the database, so each one's scan otherwise starts with a cache miss.
-inline void prefetchPosition(const int32_t* data, int32_t index) {
-#if defined(__GNUC__)
-    __builtin_prefetch(data + index);
-#else
-    (void)data;
-    (void)index;
-#endif
-}
-
-// How many entries ahead the scans prefetch.
-inline constexpr int32_t kPrefetchDistance = 8;
 
 struct ProjectedDatabase {
     const int32_t* positions = nullptr;
     int32_t size = 0;
 };
 
-class SequenceMiner {
+class SequenceMiner : private ClosedCollector {
 public:
     // Receives each closed pattern in file ids, and its number of items.
     using PatternSink = std::function<void(std::span<const int32_t> pattern, int32_t itemsInPattern)>;
@@ -130,6 +104,8 @@ private:
     void extendPattern(const Level& level, int32_t child);
     void retractPattern(const Level& level, int32_t child);
     void reportClosed(int32_t depth);
+    void collect(std::span<const int32_t> pattern, int32_t depth) override;
+    void mineSingleItemEvents();
 
     // The index of the first item of the sequence that holds `position`.
     int32_t sequenceStartOf(int32_t position) const;

@@ -1,0 +1,44 @@
+// Small primitives the scans over the database share.
+#pragma once
+
+#include <cstdint>
+
+namespace korvplus {
+
+// Forward match of a pattern event (its items, ended by -1) in the database event that holds
+// index p: walks the event from p; an item equal to the cursor's item advances the cursor. True
+// when the cursor passes the last item; p then stands just after the item that completed the
+// match. Otherwise p stands on the event's -1.
+inline bool matchEvent(const int32_t* data, int32_t& p, const int32_t* patternEvent) {
+    for (; data[p] >= 0; ++p) {
+        if (data[p] == *patternEvent && *++patternEvent == -1) {
+            ++p;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The projected-database position of a match at index p: p + 1, or p + 2 when the element at
+// p + 1 is an item that `childIndex` marks as no child (-1) of the kind being built, which can
+// then be stepped over. So position - 1 is always an item.
+inline int32_t projectionPosition(const int32_t* data, int32_t p, const int32_t* childIndex) {
+    const int32_t next = data[p + 1];
+    return (next >= 0 && childIndex[next] == -1) ? p + 2 : p + 1;
+}
+
+// Asks for the cache line of data[index] ahead of use: the entries of a projected database lie far
+// apart in the database, so each one's scan otherwise starts with a cache miss.
+inline void prefetchPosition(const int32_t* data, int32_t index) {
+#if defined(__GNUC__)
+    __builtin_prefetch(data + index);
+#else
+    (void)data;
+    (void)index;
+#endif
+}
+
+// How many entries ahead the scans prefetch.
+inline constexpr int32_t kPrefetchDistance = 8;
+
+}  // namespace korvplus

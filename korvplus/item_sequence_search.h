@@ -1,0 +1,124 @@
+// The search specialised to databases whose events all hold one item (depth 0 is a one-item
+// pattern). It finds exactly what the general search finds on such data, in the same order, on a
+// compact copy of the database and with per-entry links to the pattern's first instance, so that
+// neither the forward counting nor the two checks re-derive an instance from the sequence start.
+//
+// CompactDatabase: the items of every sequence back to back.
+//   1. items[0] == -1, and a -1 follows every sequence: each sequence is the run of items between
+//      two -1s. No other negative value occurs. sequenceMarks[s] is the -1 before sequence s.
+//   2. nextSame[p] is the next position of the same sequence holding items[p], or kNoPosition
+//      (larger than every position) when there is none; nextSame[p] is kNoPosition for a -1.
+//
+// A node at depth d (pattern e(0) .. e(d)) has one entry per supporting sequence, in sequence order:
+//   first[k]   f(d): where the first instance of the pattern ends in that sequence;
+//   last[k]    the last position of e(d) in that sequence (at or after f(d));
+//   parent[k]  the entry of the node at depth d - 1 whose sequence this is (-1 at depth 0).
+// So the first instance is f(0) .. f(d), found by following parent links up the search path.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <vector>
+
+#include "search_hooks.h"
+#include "search_database.h"
+
+namespace korvplus {
+
+inline constexpr int32_t kNoPosition = INT32_MAX;
+
+struct CompactDatabase {
+    std::vector<int32_t> items;
+    std::vector<int32_t> nextSame;
+    std::vector<int32_t> sequenceMarks;
+    int32_t itemCount = 0;
+};
+
+// The compact form of a database whose events all hold one item.
+CompactDatabase compactSingleItemDatabase(const SearchDatabase& database);
+
+// The entries of one node, by pointer into the level that holds them.
+struct ItemNodeEntries {
+    const int32_t* first = nullptr;
+    const int32_t* last = nullptr;
+    const int32_t* parent = nullptr;
+    int32_t size = 0;
+};
+
+// The children of one node with their entries back to back; one per depth, reused.
+struct ItemLevel {
+    std::vector<int32_t> childItem;  // ascending
+    std::vector<int32_t> childSupport;
+    std::vector<int32_t> childBegin;
+    std::vector<int32_t> first, last, parent;
+    int32_t nextChild = 0;
+
+    int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
+    ItemNodeEntries entries(int32_t child) const {
+        const std::size_t begin = std::size_t(childBegin[std::size_t(child)]);
+        return {first.data() + begin, last.data() + begin, parent.data() + begin,
+                childSupport[std::size_t(child)]};
+    }
+};
+
+// A subtree to mine: the pattern above `level`'s children, the entries of every node on the path
+// to them (copied, so the task stands on its own), and the children themselves. The serial search
+// is one task whose level holds every frequent single item.
+struct ItemTask {
+    std::vector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
+    std::vector<std::vector<int32_t>> pathFirst, pathParent;  // per depth 0 .. d - 1
+    ItemLevel level;
+};
+
+class ItemSequenceSearch {
+public:
+    ItemSequenceSearch(const CompactDatabase& database, int32_t minSupport, ClosedCollector& collector);
+
+    // The task of the whole search: every frequent single item with its entries.
+    ItemTask singleItemTask();
+
+    // Mines the subtrees of every child of the task's level, in order, reporting each closed
+    // pattern to the collector. Children handed to `sharing` are not mined here.
+    void mine(ItemTask& task, WorkSharing<ItemTask>& sharing);
+
+private:
+    // Builds the children of the node at `depth` (entries `node`) into levels_[depth + 1], with
+    // their entries; returns how many have the node's own support.
+    int32_t buildChildren(ItemNodeEntries node, int32_t depth);
+    // Counts the forward extensions of the node at `depth`, builds its frequent children into
+    // levels_[depth + 1] and reports it when closed.
+    void growNode(ItemNodeEntries node, int32_t depth);
+    // True when some pattern position has an item in the same window of every entry; windows end
+    // at the first instance (pruning) or at the last position of the final item (backward).
+    bool windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast);
+    ItemLevel& levelAt(int32_t depth);
+    // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
+    void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing);
+
+    const int32_t* items_;
+    const int32_t* nextSame_;
+    const CompactDatabase& database_;
+    int32_t minSupport_;
+    ClosedCollector& collector_;
+
+    // Per item, at rest 0 / -1 / -1 / 0; reset through touched_.
+    std::vector<int32_t> count_, stamp_, childIndex_, recordOf_, tally_;
+    std::vector<int32_t> touched_, tallied_;
+    std::vector<int32_t> frequent_;
+    // Per entry of the node being grown: its first-occurrence records, recordEnd_[k] past its last.
+    struct Record {
+        int32_t item, first, last;
+    };
+    std::vector<Record> records_;
+    std::vector<int32_t> recordEnd_;
+    // Per entry of the node being checked: how far up the chain it stands.
+    std::vector<int32_t> chainDepth_, chainEntry_, chainEnd_;
+
+    std::deque<ItemLevel> levels_;         // levels_[d]: the children visited at depth d
+    std::vector<ItemNodeEntries> path_;    // path_[d]: entries of the node at depth d
+    std::vector<int32_t> pattern_;         // dense ids of the current path
+    std::vector<int32_t> outputPattern_;   // pattern_ with a -1 after every item
+};
+
+}  // namespace korvplus
