@@ -63,101 +63,198 @@ ItemLevel& ItemSequenceSearch::levelAt(int32_t depth) {
     return levels_[std::size_t(depth)];
 }
 
-ItemTask ItemSequenceSearch::singleItemTask() {
-    // The empty pattern's entries stand on the -1 before each sequence, so counting its forward
-    // extensions counts every item of every sequence once.
-    const std::vector<int32_t>& marks = database_.sequenceMarks;
-    const ItemNodeEntries root{marks.data(), marks.data(), marks.data(), int32_t(marks.size())};
-    buildChildren(root, -1);
+NodeRecords& ItemSequenceSearch::ownRecords(int32_t depth) {
+    while (int32_t(ownRecords_.size()) <= depth + 1) ownRecords_.emplace_back();
+    if (int32_t(recordsAt_.size()) <= depth + 1) recordsAt_.resize(std::size_t(depth) + 2);
+    NodeRecords& records = ownRecords_[std::size_t(depth) + 1];
+    recordsAt_[std::size_t(depth) + 1] = &records;
+    return records;
+}
+
+ItemTask ItemSequenceSearch::singleItemTask(NodeRecords& root) {
+    buildSingleItems(root);
     ItemTask task;
+    task.rootRecords = &root;
     std::swap(task.level, levels_[0]);
     return task;
 }
 
-// One pass over each entry's sequence after the first instance records, per item, its first and
-// last position there and counts the item once; the frequent ones become children, whose entries
-// are then filled from the records alone.
-int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
-    const int32_t* items = items_;
-    int32_t* count = count_.data();
-    int32_t* stamp = stamp_.data();
-    int32_t* recordOf = recordOf_.data();
-    records_.clear();
-    recordEnd_.resize(std::size_t(node.size));
-    for (int32_t k = 0; k < node.size; ++k) {
-        if (k + kPrefetchDistance < node.size) prefetchPosition(items, node.first[k + kPrefetchDistance] + 1);
-        for (int32_t p = node.first[k] + 1;; ++p) {
-            const int32_t x = items[p];
-            if (x < 0) break;
-            if (stamp[x] == k) {
-                records_[std::size_t(recordOf[x])].last = p;
-                continue;
-            }
-            stamp[x] = k;
-            if (count[x]++ == 0) touched_.push_back(x);
-            recordOf[x] = int32_t(records_.size());
-            records_.push_back({x, p, p});
-        }
-        recordEnd_[std::size_t(k)] = int32_t(records_.size());
-    }
-
-    ItemLevel& level = levelAt(depth + 1);
+int32_t ItemSequenceSearch::takeFrequent(ItemLevel& level, int32_t support) {
     level.childItem.clear();
     level.childSupport.clear();
     level.childBegin.clear();
     level.nextChild = 0;
     frequent_.clear();
     for (const int32_t x : touched_)
-        if (count[x] >= minSupport_) frequent_.push_back(x);
+        if (count_[std::size_t(x)] >= minSupport_) frequent_.push_back(x);
     std::sort(frequent_.begin(), frequent_.end());
     int32_t equalSupport = 0;
     int32_t total = 0;
     for (const int32_t x : frequent_) {
+        const int32_t count = count_[std::size_t(x)];
         childIndex_[std::size_t(x)] = level.childCount();
-        if (count[x] == node.size) ++equalSupport;
+        if (count == support) ++equalSupport;
         level.childItem.push_back(x);
-        level.childSupport.push_back(count[x]);
+        level.childSupport.push_back(count);
         level.childBegin.push_back(total);
-        total += count[x];
+        total += count;
     }
+    level.first.resize(std::size_t(total));
+    level.last.resize(std::size_t(total));
+    level.parent.resize(std::size_t(total));
+    level.record.resize(std::size_t(total));
+    return equalSupport;
+}
 
-    if (total > 0) {
-        level.first.resize(std::size_t(total));
-        level.last.resize(std::size_t(total));
-        level.parent.resize(std::size_t(total));
-        int32_t* first = level.first.data();
-        int32_t* last = level.last.data();
-        int32_t* parent = level.parent.data();
-        int32_t* cursor = level.childBegin.data();
-        const int32_t* childIndex = childIndex_.data();
-        int32_t r = 0;
-        for (int32_t k = 0; k < node.size; ++k) {
-            for (const int32_t end = recordEnd_[std::size_t(k)]; r < end; ++r) {
-                const Record& record = records_[std::size_t(r)];
-                const int32_t child = childIndex[record.item];
-                if (child < 0) continue;
-                const int32_t at = cursor[child]++;
-                first[at] = record.first;
-                last[at] = record.last;
-                parent[at] = k;
-            }
-        }
-        // cursor[c] now stands at the end of child c; move each back to its start.
-        for (int32_t c = 0; c < level.childCount(); ++c) cursor[c] -= level.childSupport[std::size_t(c)];
-    }
-
+void ItemSequenceSearch::restoreItemSlots(ItemLevel& level) {
+    // childBegin[c] was moved on to the end of child c while filling; move each back to its start.
+    for (int32_t c = 0; c < level.childCount(); ++c)
+        level.childBegin[std::size_t(c)] -= level.childSupport[std::size_t(c)];
     for (const int32_t x : touched_) {
-        count[x] = 0;
-        stamp[x] = -1;
+        count_[std::size_t(x)] = 0;
+        stamp_[std::size_t(x)] = -1;
         childIndex_[std::size_t(x)] = -1;
     }
     touched_.clear();
+}
+
+// Keeps a record of a frequent extension for entry k of the node and adds the child entry that
+// starts there.
+inline void ItemSequenceSearch::keepRecord(ItemLevel& level, NodeRecords& own, int32_t k, ItemRecord record) {
+    const int32_t child = childIndex_[std::size_t(record.item)];
+    const int32_t at = level.childBegin[std::size_t(child)]++;
+    level.first[std::size_t(at)] = record.first;
+    level.last[std::size_t(at)] = record.last;
+    level.parent[std::size_t(at)] = k;
+    level.record[std::size_t(at)] = int32_t(own.records.size());
+    own.records.push_back(record);
+}
+
+// One pass over every sequence records, per item, its first and last position there and counts
+// the item once; the frequent ones become the single items, with the empty pattern's records.
+void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
+    const int32_t* items = items_;
+    int32_t* count = count_.data();
+    int32_t* stamp = stamp_.data();
+    int32_t* recordOf = recordOf_.data();
+    std::vector<ItemRecord>& all = repeated_;  // every item's record, frequent or not
+    all.clear();
+    const std::vector<int32_t>& marks = database_.sequenceMarks;
+    const int32_t sequences = int32_t(marks.size());
+    std::vector<int32_t> sequenceEnd(static_cast<std::size_t>(sequences));
+    for (int32_t s = 0; s < sequences; ++s) {
+        for (int32_t p = marks[std::size_t(s)] + 1;; ++p) {
+            const int32_t x = items[p];
+            if (x < 0) break;
+            if (stamp[x] == s) {
+                all[std::size_t(recordOf[x])].last = p;
+                continue;
+            }
+            stamp[x] = s;
+            if (count[x]++ == 0) touched_.push_back(x);
+            recordOf[x] = int32_t(all.size());
+            all.push_back({x, p, p});
+        }
+        sequenceEnd[std::size_t(s)] = int32_t(all.size());
+    }
+
+    ItemLevel& level = levelAt(0);
+    takeFrequent(level, -1);
+    root.clear();
+    std::size_t r = 0;
+    for (int32_t s = 0; s < sequences; ++s) {
+        uint8_t repeats = 0;
+        for (const std::size_t end = std::size_t(sequenceEnd[std::size_t(s)]); r < end; ++r) {
+            if (childIndex_[std::size_t(all[r].item)] < 0) continue;
+            repeats |= uint8_t(all[r].first != all[r].last);
+            keepRecord(level, root, s, all[r]);
+        }
+        root.end.push_back(int32_t(root.records.size()));
+        root.repeats.push_back(repeats);
+    }
+    restoreItemSlots(level);
+}
+
+// An entry of the node at position f, whose parent entry's records lie in [begin, end) with its
+// own item's record at `own`, has as candidates: every record after `own` (they start after f),
+// and, only when the parent entry has repeats, the records up to `own` (its own item included)
+// whose item occurs again after f. The first pass counts them; the second keeps the frequent ones in ascending first
+// position, moving a repeated item's first position past f along nextSame.
+int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
+    const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
+    const ItemRecord* records = parent.records.data();
+    int32_t* count = count_.data();
+    auto countItem = [&](int32_t x) {
+        if (count[x]++ == 0) touched_.push_back(x);
+    };
+    for (int32_t k = 0; k < node.size; ++k) {
+        const int32_t p = node.parent[k];
+        const int32_t own = node.record[k];
+        const int32_t end = parent.end[std::size_t(p)];
+        if (parent.repeats[std::size_t(p)]) {
+            const int32_t f = node.first[k];
+            for (int32_t q = p > 0 ? parent.end[std::size_t(p) - 1] : 0; q <= own; ++q)
+                if (records[q].last > f) countItem(records[q].item);
+        }
+        for (int32_t q = own + 1; q < end; ++q) countItem(records[q].item);
+    }
+
+    ItemLevel& level = levelAt(depth + 1);
+    const int32_t equalSupport = takeFrequent(level, node.size);
+    NodeRecords& own = ownRecords(depth);
+    own.clear();
+    if (!level.childItem.empty()) {
+        const int32_t* childIndex = childIndex_.data();
+        const int32_t* nextSame = nextSame_;
+        for (int32_t k = 0; k < node.size; ++k) {
+            const int32_t p = node.parent[k];
+            const int32_t ownRecord = node.record[k];
+            const int32_t end = parent.end[std::size_t(p)];
+            const int32_t f = node.first[k];
+            uint8_t repeats = 0;
+            int32_t q = ownRecord + 1;
+            if (parent.repeats[std::size_t(p)]) {
+                repeated_.clear();
+                for (int32_t b = p > 0 ? parent.end[std::size_t(p) - 1] : 0; b <= ownRecord; ++b) {
+                    ItemRecord record = records[b];
+                    if (record.last <= f || childIndex[record.item] < 0) continue;
+                    while (record.first <= f) record.first = nextSame[record.first];
+                    repeated_.push_back(record);
+                }
+                std::sort(repeated_.begin(), repeated_.end(),
+                          [](const ItemRecord& a, const ItemRecord& b) { return a.first < b.first; });
+                for (const ItemRecord& record : repeated_) {
+                    for (; q < end && records[q].first < record.first; ++q) {
+                        if (childIndex[records[q].item] < 0) continue;
+                        repeats |= uint8_t(records[q].first != records[q].last);
+                        keepRecord(level, own, k, records[q]);
+                    }
+                    repeats |= uint8_t(record.first != record.last);
+                    keepRecord(level, own, k, record);
+                }
+            }
+            for (; q < end; ++q) {
+                if (childIndex[records[q].item] < 0) continue;
+                repeats |= uint8_t(records[q].first != records[q].last);
+                keepRecord(level, own, k, records[q]);
+            }
+            own.end.push_back(int32_t(own.records.size()));
+            own.repeats.push_back(repeats);
+        }
+    }
+    restoreItemSlots(level);
     return equalSupport;
 }
 
 void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
     const int32_t equalSupport = buildChildren(node, depth);
-    if (equalSupport != 0 || windowsShareItem(node, depth, true)) return;
+    if (equalSupport != 0) return;
+    // An entry whose final item occurs once after f(depth) has the same windows in both checks.
+    // The pruning check of this node found every position dead by some first entries; where
+    // those all have such windows, the position is dead here too.
+    int32_t sameWindows = 0;
+    while (sameWindows < node.size && node.last[sameWindows] == node.first[sameWindows]) ++sameWindows;
+    if (sameWindows < node.size && windowsShareItem(node, depth, true, sameWindows)) return;
     outputPattern_.clear();
     for (const int32_t x : pattern_) {
         outputPattern_.push_back(x);
@@ -168,13 +265,17 @@ void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
 
 // Window i of an entry lies strictly between f(i - 1) (the sequence start for i = 0) and the
 // chain position c(i): c(depth) is the first instance's end (pruning) or the last position of
-// the final item (backward), and c(i) is the last position of e(i) before c(i + 1). Windows are
-// taken position by position, entry by entry; tally_[x] == g + 1 after entry g means x lies in
-// window i of entries 0 .. g, so a position dies at the first entry that raises no tally, and
-// the first position to survive every entry answers the check. Each entry's chain is walked up
-// only as far as a position needs it, hopping over the occurrences of e(i) with nextSame.
-bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast) {
-    const int32_t* items = items_;
+// the final item (backward), and c(i) is the last position of e(i) before c(i + 1). An item in
+// window i of every entry occurs after f(i - 1) in at least minSupport of the sequences that hold
+// e(0) .. e(i - 1), so it is a frequent extension of that node: its records, ascending in first
+// position, list exactly the candidates, and those with first < c(i) lie in the window.
+//
+// Windows are taken position by position, entry by entry; tally_[x] == g + 1 after entry g means
+// x lies in window i of entries 0 .. g, so a position dies at the first entry that raises no
+// tally, and the first position to survive every entry answers the check. Each entry's chain is
+// walked up only as far as a position needs it, hopping over the occurrences of e(i) with nextSame.
+bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast,
+                                          int32_t sameWindows) {
     const int32_t* nextSame = nextSame_;
     int32_t* tally = tally_.data();
     const std::size_t n = std::size_t(node.size);
@@ -187,7 +288,12 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
     }
     path_[std::size_t(depth)] = node;
 
+    if (!fromLast) deadAt_.resize(std::size_t(depth) + 1);
     for (int32_t i = depth; i >= 0; --i) {
+        if (fromLast && deadAt_[std::size_t(i)] < sameWindows) continue;
+        const NodeRecords& above = *recordsAt_[std::size_t(i)];
+        const ItemRecord* records = above.records.data();
+        const int32_t* parentOf = path_[std::size_t(i)].parent;
         bool shared = true;
         for (int32_t g = 0; g < node.size; ++g) {
             int32_t at = chainDepth_[std::size_t(g)];
@@ -205,17 +311,18 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
             chainEntry_[std::size_t(g)] = entry;
             chainEnd_[std::size_t(g)] = end;
 
+            const int32_t a = parentOf[entry];
             int32_t raised = 0;
-            const int32_t left = i > 0 ? path_[std::size_t(i) - 1].first[path_[std::size_t(i)].parent[entry]] : -1;
-            for (int32_t p = end - 1; p > left; --p) {
-                const int32_t x = items[p];
-                if (x < 0) break;  // the sequence start, for window 0
+            for (int32_t q = a > 0 ? above.end[std::size_t(a) - 1] : 0, stop = above.end[std::size_t(a)];
+                 q < stop && records[q].first < end; ++q) {
+                const int32_t x = records[q].item;
                 if (tally[x] != g) continue;
                 tally[x] = g + 1;
                 ++raised;
                 if (g == 0) tallied_.push_back(x);
             }
             if (raised == 0) {
+                if (!fromLast) deadAt_[std::size_t(i)] = g;
                 shared = false;
                 break;
             }
@@ -249,6 +356,9 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     to.first.assign(from.first.begin() + begin, from.first.end());
     to.last.assign(from.last.begin() + begin, from.last.end());
     to.parent.assign(from.parent.begin() + begin, from.parent.end());
+    to.record.assign(from.record.begin() + begin, from.record.end());
+    task.rootRecords = recordsAt_[0];
+    for (int32_t d = 0; d < j; ++d) task.pathRecords.push_back(*recordsAt_[std::size_t(d) + 1]);
     from.childItem.resize(std::size_t(from.nextChild));
     from.childSupport.resize(std::size_t(from.nextChild));
     from.childBegin.resize(std::size_t(from.nextChild));
@@ -264,9 +374,13 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     path_.assign(std::size_t(baseDepth) + 1, ItemNodeEntries{});
     for (int32_t d = 0; d < baseDepth; ++d) {
         const std::vector<int32_t>& first = task.pathFirst[std::size_t(d)];
-        path_[std::size_t(d)] = {first.data(), nullptr, task.pathParent[std::size_t(d)].data(), int32_t(first.size())};
+        path_[std::size_t(d)] = {first.data(), nullptr, task.pathParent[std::size_t(d)].data(), nullptr,
+                                 int32_t(first.size())};
     }
     std::swap(levelAt(baseDepth), task.level);
+    recordsAt_.assign(std::size_t(baseDepth) + 1, nullptr);
+    recordsAt_[0] = task.rootRecords;
+    for (int32_t d = 0; d < baseDepth; ++d) recordsAt_[std::size_t(d) + 1] = &task.pathRecords[std::size_t(d)];
 
     int32_t depth = baseDepth;
     while (depth >= baseDepth) {

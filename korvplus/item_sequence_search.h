@@ -12,8 +12,18 @@
 // A node at depth d (pattern e(0) .. e(d)) has one entry per supporting sequence, in sequence order:
 //   first[k]   f(d): where the first instance of the pattern ends in that sequence;
 //   last[k]    the last position of e(d) in that sequence (at or after f(d));
-//   parent[k]  the entry of the node at depth d - 1 whose sequence this is (-1 at depth 0).
+//   parent[k]  the entry of the node at depth d - 1 whose sequence this is (the sequence number
+//              at depth 0);
+//   record[k]  the parent's record (below) of e(d) in that sequence.
 // So the first instance is f(0) .. f(d), found by following parent links up the search path.
+//
+// NodeRecords: for each entry of a node, one record per item that is a frequent extension of the
+// node and occurs after f(d) in the entry's sequence: the item, its first position after f(d) and
+// its last position. A child's extensions are among its parent's frequent ones, so a child counts
+// by reading its parent's records instead of its sequence:
+//   1. records of entry k are end[k - 1] .. end[k] - 1 (from 0 for k = 0), in ascending first;
+//   2. repeats[k] != 0 when some record of entry k has first != last.
+// The empty pattern's records (one entry per sequence) hold the frequent single items.
 #pragma once
 
 #include <cstdint>
@@ -38,11 +48,28 @@ struct CompactDatabase {
 // The compact form of a database whose events all hold one item.
 CompactDatabase compactSingleItemDatabase(const SearchDatabase& database);
 
+struct ItemRecord {
+    int32_t item, first, last;
+};
+
+struct NodeRecords {
+    std::vector<ItemRecord> records;
+    std::vector<int32_t> end;
+    std::vector<uint8_t> repeats;
+
+    void clear() {
+        records.clear();
+        end.clear();
+        repeats.clear();
+    }
+};
+
 // The entries of one node, by pointer into the level that holds them.
 struct ItemNodeEntries {
     const int32_t* first = nullptr;
     const int32_t* last = nullptr;
     const int32_t* parent = nullptr;
+    const int32_t* record = nullptr;
     int32_t size = 0;
 };
 
@@ -51,23 +78,25 @@ struct ItemLevel {
     std::vector<int32_t> childItem;  // ascending
     std::vector<int32_t> childSupport;
     std::vector<int32_t> childBegin;
-    std::vector<int32_t> first, last, parent;
+    std::vector<int32_t> first, last, parent, record;
     int32_t nextChild = 0;
 
     int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
     ItemNodeEntries entries(int32_t child) const {
         const std::size_t begin = std::size_t(childBegin[std::size_t(child)]);
-        return {first.data() + begin, last.data() + begin, parent.data() + begin,
+        return {first.data() + begin, last.data() + begin, parent.data() + begin, record.data() + begin,
                 childSupport[std::size_t(child)]};
     }
 };
 
-// A subtree to mine: the pattern above `level`'s children, the entries of every node on the path
-// to them (copied, so the task stands on its own), and the children themselves. The serial search
-// is one task whose level holds every frequent single item.
+// A subtree to mine: the pattern above `level`'s children, the entries and records of every node
+// on the path to them (copied, so the task stands on its own), and the children themselves. The
+// serial search is one task whose level holds every frequent single item.
 struct ItemTask {
     std::vector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
+    const NodeRecords* rootRecords = nullptr;  // the empty pattern's, shared by every task
     std::vector<std::vector<int32_t>> pathFirst, pathParent;  // per depth 0 .. d - 1
+    std::vector<NodeRecords> pathRecords;                     // per depth 0 .. d - 1
     ItemLevel level;
 };
 
@@ -75,23 +104,36 @@ class ItemSequenceSearch {
 public:
     ItemSequenceSearch(const CompactDatabase& database, int32_t minSupport, ClosedCollector& collector);
 
-    // The task of the whole search: every frequent single item with its entries.
-    ItemTask singleItemTask();
+    // The task of the whole search: every frequent single item with its entries. `root` receives
+    // the empty pattern's records; it must outlive every task.
+    ItemTask singleItemTask(NodeRecords& root);
 
     // Mines the subtrees of every child of the task's level, in order, reporting each closed
     // pattern to the collector. Children handed to `sharing` are not mined here.
     void mine(ItemTask& task, WorkSharing<ItemTask>& sharing);
 
 private:
-    // Builds the children of the node at `depth` (entries `node`) into levels_[depth + 1], with
-    // their entries; returns how many have the node's own support.
+    // Counts the forward extensions of the node at `depth` from its parent's records, keeps its
+    // own records of the frequent ones and builds those children into levels_[depth + 1];
+    // returns how many have the node's own support.
     int32_t buildChildren(ItemNodeEntries node, int32_t depth);
+    // The children of the empty pattern (the frequent single items) and its records.
+    void buildSingleItems(NodeRecords& root);
+    // The frequent touched items become the level's children, in ascending id, with room for
+    // their entries; returns how many have count == support.
+    int32_t takeFrequent(ItemLevel& level, int32_t support);
+    void keepRecord(ItemLevel& level, NodeRecords& own, int32_t k, ItemRecord record);
+    void restoreItemSlots(ItemLevel& level);
+    // Storage for the records of the node at `depth`, which recordsAt_ then points at.
+    NodeRecords& ownRecords(int32_t depth);
     // Counts the forward extensions of the node at `depth`, builds its frequent children into
     // levels_[depth + 1] and reports it when closed.
     void growNode(ItemNodeEntries node, int32_t depth);
     // True when some pattern position has an item in the same window of every entry; windows end
-    // at the first instance (pruning) or at the last position of the final item (backward).
-    bool windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast);
+    // at the first instance (pruning) or at the last position of the final item (backward). The
+    // pruning check records in deadAt_ the entry at which each position died; the backward check
+    // of the same node then skips the positions that died within its first `sameWindows` entries.
+    bool windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast, int32_t sameWindows = 0);
     ItemLevel& levelAt(int32_t depth);
     // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
     void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing);
@@ -106,14 +148,12 @@ private:
     std::vector<int32_t> count_, stamp_, childIndex_, recordOf_, tally_;
     std::vector<int32_t> touched_, tallied_;
     std::vector<int32_t> frequent_;
-    // Per entry of the node being grown: its first-occurrence records, recordEnd_[k] past its last.
-    struct Record {
-        int32_t item, first, last;
-    };
-    std::vector<Record> records_;
-    std::vector<int32_t> recordEnd_;
+    std::deque<NodeRecords> ownRecords_;          // [d + 1]: built here for the node at depth d
+    std::vector<const NodeRecords*> recordsAt_;  // [d + 1]: of the node at depth d on the path
+    std::vector<ItemRecord> repeated_;  // scratch: an entry's records that start before its position
     // Per entry of the node being checked: how far up the chain it stands.
     std::vector<int32_t> chainDepth_, chainEntry_, chainEnd_;
+    std::vector<int32_t> deadAt_;  // per position of the last pruning check: the entry it died at
 
     std::deque<ItemLevel> levels_;         // levels_[d]: the children visited at depth d
     std::vector<ItemNodeEntries> path_;    // path_[d]: entries of the node at depth d

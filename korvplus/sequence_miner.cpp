@@ -121,7 +121,8 @@ void SequenceMiner::mineSingleItemEvents() {
     searchStart_ = steadyMilliseconds();
     const CompactDatabase compact = compactSingleItemDatabase(database_);
     ItemSequenceSearch search(compact, minSupport_, *this);
-    ItemTask task = search.singleItemTask();
+    NodeRecords rootRecords;
+    ItemTask task = search.singleItemTask(rootRecords);
     if (progress_) progress_->itemsTotal.store(task.level.childCount(), std::memory_order_relaxed);
     NoSharing<ItemTask> serial;
     search.mine(task, serial);
