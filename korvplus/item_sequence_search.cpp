@@ -56,6 +56,7 @@ ItemSequenceSearch::ItemSequenceSearch(const CompactDatabase& database, int32_t 
     childIndex_.assign(itemCount, -1);
     recordOf_.assign(itemCount, 0);
     tally_.assign(itemCount, 0);
+    touched_.assign(itemCount, 0);
 }
 
 ItemLevel& ItemSequenceSearch::levelAt(int32_t depth) {
@@ -79,14 +80,14 @@ ItemTask ItemSequenceSearch::singleItemTask(NodeRecords& root) {
     return task;
 }
 
-int32_t ItemSequenceSearch::takeFrequent(ItemLevel& level, int32_t support) {
+ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& level, int32_t support) {
     level.childItem.clear();
     level.childSupport.clear();
     level.childBegin.clear();
     level.nextChild = 0;
     frequent_.clear();
-    for (const int32_t x : touched_)
-        if (count_[std::size_t(x)] >= minSupport_) frequent_.push_back(x);
+    for (int32_t t = 0; t < touchedCount_; ++t)
+        if (count_[std::size_t(touched_[std::size_t(t)])] >= minSupport_) frequent_.push_back(touched_[std::size_t(t)]);
     std::sort(frequent_.begin(), frequent_.end());
     int32_t equalSupport = 0;
     int32_t total = 0;
@@ -103,31 +104,33 @@ int32_t ItemSequenceSearch::takeFrequent(ItemLevel& level, int32_t support) {
     level.last.resize(std::size_t(total));
     level.parent.resize(std::size_t(total));
     level.record.resize(std::size_t(total));
-    return equalSupport;
+    return {equalSupport, total};
 }
 
 void ItemSequenceSearch::restoreItemSlots(ItemLevel& level) {
     // childBegin[c] was moved on to the end of child c while filling; move each back to its start.
     for (int32_t c = 0; c < level.childCount(); ++c)
         level.childBegin[std::size_t(c)] -= level.childSupport[std::size_t(c)];
-    for (const int32_t x : touched_) {
-        count_[std::size_t(x)] = 0;
-        stamp_[std::size_t(x)] = -1;
-        childIndex_[std::size_t(x)] = -1;
+    for (int32_t t = 0; t < touchedCount_; ++t) {
+        const std::size_t x = std::size_t(touched_[std::size_t(t)]);
+        count_[x] = 0;
+        stamp_[x] = -1;
+        childIndex_[x] = -1;
     }
-    touched_.clear();
+    touchedCount_ = 0;
 }
 
-// Keeps a record of a frequent extension for entry k of the node and adds the child entry that
-// starts there.
-inline void ItemSequenceSearch::keepRecord(ItemLevel& level, NodeRecords& own, int32_t k, ItemRecord record) {
+// Keeps a record of a frequent extension for entry k of the node, at index `at` of its records,
+// and adds the child entry that starts there.
+inline void ItemSequenceSearch::keepRecord(ItemLevel& level, ItemRecord* kept, int32_t& at, int32_t k,
+                                           ItemRecord record) {
     const int32_t child = childIndex_[std::size_t(record.item)];
-    const int32_t at = level.childBegin[std::size_t(child)]++;
-    level.first[std::size_t(at)] = record.first;
-    level.last[std::size_t(at)] = record.last;
-    level.parent[std::size_t(at)] = k;
-    level.record[std::size_t(at)] = int32_t(own.records.size());
-    own.records.push_back(record);
+    const std::size_t entry = std::size_t(level.childBegin[std::size_t(child)]++);
+    level.first[entry] = record.first;
+    level.last[entry] = record.last;
+    level.parent[entry] = k;
+    level.record[entry] = at;
+    kept[at++] = record;
 }
 
 // One pass over every sequence records, per item, its first and last position there and counts
@@ -151,7 +154,7 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
                 continue;
             }
             stamp[x] = s;
-            if (count[x]++ == 0) touched_.push_back(x);
+            if (count[x]++ == 0) touched_[std::size_t(touchedCount_++)] = x;
             recordOf[x] = int32_t(all.size());
             all.push_back({x, p, p});
         }
@@ -159,18 +162,19 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
     }
 
     ItemLevel& level = levelAt(0);
-    takeFrequent(level, -1);
-    root.clear();
+    const int32_t total = takeFrequent(level, -1).entries;
+    root.resize(total, sequences);
     std::size_t r = 0;
+    int32_t kept = 0;
     for (int32_t s = 0; s < sequences; ++s) {
         uint8_t repeats = 0;
         for (const std::size_t end = std::size_t(sequenceEnd[std::size_t(s)]); r < end; ++r) {
             if (childIndex_[std::size_t(all[r].item)] < 0) continue;
             repeats |= uint8_t(all[r].first != all[r].last);
-            keepRecord(level, root, s, all[r]);
+            keepRecord(level, root.records.data(), kept, s, all[r]);
         }
-        root.end.push_back(int32_t(root.records.size()));
-        root.repeats.push_back(repeats);
+        root.end[std::size_t(s)] = kept;
+        root.repeats[std::size_t(s)] = repeats;
     }
     restoreItemSlots(level);
 }
@@ -184,8 +188,10 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
     const ItemRecord* records = parent.records.data();
     int32_t* count = count_.data();
+    int32_t* touched = touched_.data();
+    int32_t touchedCount = 0;
     auto countItem = [&](int32_t x) {
-        if (count[x]++ == 0) touched_.push_back(x);
+        if (count[x]++ == 0) touched[touchedCount++] = x;
     };
     for (int32_t k = 0; k < node.size; ++k) {
         const int32_t p = node.parent[k];
@@ -198,12 +204,15 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
         }
         for (int32_t q = own + 1; q < end; ++q) countItem(records[q].item);
     }
+    touchedCount_ = touchedCount;
 
     ItemLevel& level = levelAt(depth + 1);
-    const int32_t equalSupport = takeFrequent(level, node.size);
+    const FrequentTotals totals = takeFrequent(level, node.size);
     NodeRecords& own = ownRecords(depth);
-    own.clear();
+    own.resize(totals.entries, node.size);
     if (!level.childItem.empty()) {
+        ItemRecord* kept = own.records.data();
+        int32_t at = 0;
         const int32_t* childIndex = childIndex_.data();
         const int32_t* nextSame = nextSame_;
         for (int32_t k = 0; k < node.size; ++k) {
@@ -227,23 +236,23 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
                     for (; q < end && records[q].first < record.first; ++q) {
                         if (childIndex[records[q].item] < 0) continue;
                         repeats |= uint8_t(records[q].first != records[q].last);
-                        keepRecord(level, own, k, records[q]);
+                        keepRecord(level, kept, at, k, records[q]);
                     }
                     repeats |= uint8_t(record.first != record.last);
-                    keepRecord(level, own, k, record);
+                    keepRecord(level, kept, at, k, record);
                 }
             }
             for (; q < end; ++q) {
                 if (childIndex[records[q].item] < 0) continue;
                 repeats |= uint8_t(records[q].first != records[q].last);
-                keepRecord(level, own, k, records[q]);
+                keepRecord(level, kept, at, k, records[q]);
             }
-            own.end.push_back(int32_t(own.records.size()));
-            own.repeats.push_back(repeats);
+            own.end[std::size_t(k)] = at;
+            own.repeats[std::size_t(k)] = repeats;
         }
     }
     restoreItemSlots(level);
-    return equalSupport;
+    return totals.equalSupport;
 }
 
 void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
@@ -294,11 +303,33 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
         const NodeRecords& above = *recordsAt_[std::size_t(i)];
         const ItemRecord* records = above.records.data();
         const int32_t* parentOf = path_[std::size_t(i)].parent;
+        // The last position of the pruning check needs no chain: its window in entry k is the
+        // parent's records before the node's own. The entry with the fewest goes first, so that
+        // the intersection starts small; an empty one settles the position at once.
+        int32_t firstEntry = 0;
+        if (i == depth && !fromLast) {
+            int32_t fewest = INT32_MAX;
+            for (int32_t k = 0; k < node.size && fewest > 0; ++k) {
+                const int32_t a = parentOf[k];
+                const int32_t size = node.record[k] - (a > 0 ? above.end[std::size_t(a) - 1] : 0);
+                if (size < fewest) {
+                    fewest = size;
+                    firstEntry = k;
+                }
+            }
+            if (fewest == 0) {
+                deadAt_[std::size_t(i)] = firstEntry;
+                continue;
+            }
+        }
         bool shared = true;
-        for (int32_t g = 0; g < node.size; ++g) {
-            int32_t at = chainDepth_[std::size_t(g)];
-            int32_t entry = chainEntry_[std::size_t(g)];
-            int32_t end = chainEnd_[std::size_t(g)];
+        for (int32_t step = 0; step < node.size; ++step) {
+            // Entries in the order firstEntry, then the others ascending; g counts them.
+            const int32_t g = step;
+            const int32_t k = step == 0 ? firstEntry : (step <= firstEntry ? step - 1 : step);
+            int32_t at = chainDepth_[std::size_t(k)];
+            int32_t entry = chainEntry_[std::size_t(k)];
+            int32_t end = chainEnd_[std::size_t(k)];
             while (at > i) {
                 const int32_t parentEntry = path_[std::size_t(at)].parent[entry];
                 int32_t p = path_[std::size_t(at) - 1].first[parentEntry];
@@ -307,9 +338,9 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
                 entry = parentEntry;
                 --at;
             }
-            chainDepth_[std::size_t(g)] = at;
-            chainEntry_[std::size_t(g)] = entry;
-            chainEnd_[std::size_t(g)] = end;
+            chainDepth_[std::size_t(k)] = at;
+            chainEntry_[std::size_t(k)] = entry;
+            chainEnd_[std::size_t(k)] = end;
 
             const int32_t a = parentOf[entry];
             int32_t raised = 0;
@@ -322,7 +353,7 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
                 if (g == 0) tallied_.push_back(x);
             }
             if (raised == 0) {
-                if (!fromLast) deadAt_[std::size_t(i)] = g;
+                if (!fromLast) deadAt_[std::size_t(i)] = std::max(firstEntry, g);
                 shared = false;
                 break;
             }

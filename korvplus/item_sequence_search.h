@@ -57,10 +57,10 @@ struct NodeRecords {
     std::vector<int32_t> end;
     std::vector<uint8_t> repeats;
 
-    void clear() {
-        records.clear();
-        end.clear();
-        repeats.clear();
+    void resize(int32_t recordCount, int32_t entryCount) {
+        records.resize(std::size_t(recordCount));
+        end.resize(std::size_t(entryCount));
+        repeats.resize(std::size_t(entryCount));
     }
 };
 
@@ -121,8 +121,11 @@ private:
     void buildSingleItems(NodeRecords& root);
     // The frequent touched items become the level's children, in ascending id, with room for
     // their entries; returns how many have count == support.
-    int32_t takeFrequent(ItemLevel& level, int32_t support);
-    void keepRecord(ItemLevel& level, NodeRecords& own, int32_t k, ItemRecord record);
+    struct FrequentTotals {
+        int32_t equalSupport, entries;
+    };
+    FrequentTotals takeFrequent(ItemLevel& level, int32_t support);
+    void keepRecord(ItemLevel& level, ItemRecord* kept, int32_t& at, int32_t k, ItemRecord record);
     void restoreItemSlots(ItemLevel& level);
     // Storage for the records of the node at `depth`, which recordsAt_ then points at.
     NodeRecords& ownRecords(int32_t depth);
@@ -146,14 +149,18 @@ private:
 
     // Per item, at rest 0 / -1 / -1 / 0; reset through touched_.
     std::vector<int32_t> count_, stamp_, childIndex_, recordOf_, tally_;
-    std::vector<int32_t> touched_, tallied_;
+    std::vector<int32_t> touched_;  // itemCount slots; the first touchedCount_ are in use
+    int32_t touchedCount_ = 0;
+    std::vector<int32_t> tallied_;
     std::vector<int32_t> frequent_;
     std::deque<NodeRecords> ownRecords_;          // [d + 1]: built here for the node at depth d
     std::vector<const NodeRecords*> recordsAt_;  // [d + 1]: of the node at depth d on the path
     std::vector<ItemRecord> repeated_;  // scratch: an entry's records that start before its position
     // Per entry of the node being checked: how far up the chain it stands.
     std::vector<int32_t> chainDepth_, chainEntry_, chainEnd_;
-    std::vector<int32_t> deadAt_;  // per position of the last pruning check: the entry it died at
+    // Per position of the last pruning check: the largest entry among those that left no item
+    // in common there.
+    std::vector<int32_t> deadAt_;
 
     std::deque<ItemLevel> levels_;         // levels_[d]: the children visited at depth d
     std::vector<ItemNodeEntries> path_;    // path_[d]: entries of the node at depth d
