@@ -28,17 +28,17 @@
 // A level finds an item when the last entry still raises a stamp of either kind. An entry that
 // raises no stamp of a kind leaves no stamp of that kind that a later entry could raise, so from
 // then on that kind is skipped for the level: the verdict cannot change.
-#include "sequence_miner.h"
+#include "itemset_search.h"
 
 namespace korvplus {
 
-bool SequenceMiner::canPruneSubtree(ProjectedDatabase projection) { return scanWindows(projection, false); }
+bool ItemsetSearch::canPruneSubtree(ProjectedDatabase projection) { return scanWindows(projection, false); }
 
-int32_t SequenceMiner::hasBackwardExtension(ProjectedDatabase projection) {
+int32_t ItemsetSearch::hasBackwardExtension(ProjectedDatabase projection) {
     return scanWindows(projection, true) ? 1 : 0;
 }
 
-bool SequenceMiner::scanWindows(ProjectedDatabase projection, bool fromLastInstance) {
+bool ItemsetSearch::scanWindows(ProjectedDatabase projection, bool fromLastInstance) {
     eventBegin_.clear();
     eventBegin_.push_back(0);
     for (std::size_t i = 0; i + 1 < pattern_.size(); ++i)
@@ -54,7 +54,7 @@ bool SequenceMiner::scanWindows(ProjectedDatabase projection, bool fromLastInsta
     return false;
 }
 
-void SequenceMiner::locateEntry(ProjectedDatabase projection, int32_t e, bool fromLastInstance) {
+void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fromLastInstance) {
     const int32_t* data = data_;
     const int32_t* pattern = pattern_.data();
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
@@ -97,10 +97,10 @@ void SequenceMiner::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
             break;
         }
     }
-    starts_[std::size_t(e)] = sequenceStartOf(firstInstanceEnd);
+    starts_[std::size_t(e)] = sequenceStarts_.startOf(firstInstanceEnd);
 }
 
-int32_t SequenceMiner::startForLevel(int32_t entry, int32_t level) {
+int32_t ItemsetSearch::startForLevel(int32_t entry, int32_t level) {
     const int32_t* data = data_;
     int32_t& start = starts_[std::size_t(entry)];
     int32_t& startLevel = startLevels_[std::size_t(entry)];
@@ -118,7 +118,7 @@ int32_t SequenceMiner::startForLevel(int32_t entry, int32_t level) {
     return start;
 }
 
-bool SequenceMiner::scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance) {
+bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance) {
     const int32_t* data = data_;
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     const int32_t* event = pattern_.data() + eventBegin_[std::size_t(level) - 1];

@@ -365,10 +365,18 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
     return false;
 }
 
+void ItemSequenceSearch::finishChild(int32_t depth) {
+    pattern_.pop_back();
+    if (depth == 0) collector_.singleItemDone();
+}
+
 void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing) {
     int32_t j = baseDepth;
     while (j <= depth && levels_[std::size_t(j)].nextChild == levels_[std::size_t(j)].childCount()) ++j;
     if (j > depth) return;
+    // At the current depth the next child is kept, so that this thread still has work.
+    const int32_t kept = j == depth ? 1 : 0;
+    if (levels_[std::size_t(j)].childCount() - levels_[std::size_t(j)].nextChild <= kept) return;
     ItemLevel& from = levels_[std::size_t(j)];
     ItemTask task;
     task.pattern.assign(pattern_.begin(), pattern_.begin() + j);
@@ -378,8 +386,9 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
         task.pathParent.emplace_back(node.parent, node.parent + node.size);
     }
     ItemLevel& to = task.level;
-    const int32_t begin = from.childBegin[std::size_t(from.nextChild)];
-    for (int32_t c = from.nextChild; c < from.childCount(); ++c) {
+    const int32_t split = from.nextChild + kept;
+    const int32_t begin = from.childBegin[std::size_t(split)];
+    for (int32_t c = split; c < from.childCount(); ++c) {
         to.childItem.push_back(from.childItem[std::size_t(c)]);
         to.childSupport.push_back(from.childSupport[std::size_t(c)]);
         to.childBegin.push_back(from.childBegin[std::size_t(c)] - begin);
@@ -390,9 +399,9 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     to.record.assign(from.record.begin() + begin, from.record.end());
     task.rootRecords = recordsAt_[0];
     for (int32_t d = 0; d < j; ++d) task.pathRecords.push_back(*recordsAt_[std::size_t(d) + 1]);
-    from.childItem.resize(std::size_t(from.nextChild));
-    from.childSupport.resize(std::size_t(from.nextChild));
-    from.childBegin.resize(std::size_t(from.nextChild));
+    from.childItem.resize(std::size_t(split));
+    from.childSupport.resize(std::size_t(split));
+    from.childBegin.resize(std::size_t(split));
     sharing.share(std::move(task));
 }
 
@@ -417,7 +426,7 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     while (depth >= baseDepth) {
         ItemLevel& level = levels_[std::size_t(depth)];
         if (level.nextChild == level.childCount()) {
-            if (--depth >= baseDepth) pattern_.pop_back();
+            if (--depth >= baseDepth) finishChild(depth);
             continue;
         }
         if (sharing.wantsWork()) shareWork(baseDepth, depth, sharing);
@@ -427,12 +436,12 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
         pattern_.push_back(level.childItem[std::size_t(child)]);
         if (path_.size() <= std::size_t(depth) + 1) path_.resize(std::size_t(depth) + 2);
         if (windowsShareItem(node, depth, false)) {
-            pattern_.pop_back();
+            finishChild(depth);
             continue;
         }
         growNode(node, depth);
         if (levels_[std::size_t(depth) + 1].childCount() == 0) {
-            pattern_.pop_back();
+            finishChild(depth);
             continue;
         }
         ++depth;

@@ -138,6 +138,8 @@ private:
     // of the same node then skips the positions that died within its first `sameWindows` entries.
     bool windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast, int32_t sameWindows = 0);
     ItemLevel& levelAt(int32_t depth);
+    // The subtree of the current child at `depth` is done.
+    void finishChild(int32_t depth);
     // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
     void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing);
 

@@ -12,6 +12,7 @@
 #include "pattern_file.h"
 #include "search_database.h"
 #include "sequence_miner.h"
+#include "thread_setting.h"
 
 namespace korvplus {
 
@@ -70,6 +71,13 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         status = 1;
     };
 
+    // Settled before the input is read: a bad setting stops the run with nothing loaded or created.
+    const ThreadSetting threadSetting = parseThreadSetting(std::getenv(kThreadsVariable), availableCpus());
+    if (!threadSetting.error.empty()) {
+        fail(threadSetting.error);
+        return status;
+    }
+
     try {
         const double relativeSupport = std::atof(argv[1]);
         const std::string inputPath = argv[2];
@@ -96,6 +104,7 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
                             [&patternFile](std::span<const int32_t> pattern, int32_t) {
                                 patternFile.writePattern(pattern);
                             });
+        miner.setThreadCount(threadSetting.threads);
         miner.mineClosedPatterns();
 
         printClosingReport(out, miner.closedCount(), miner.elapsedMilliseconds(), miner.lengthHistogram());

@@ -11,6 +11,8 @@ namespace korvplus {
 class ClosedCollector {
 public:
     virtual void collect(std::span<const int32_t> pattern, int32_t depth) = 0;
+    // Told when the subtree of a single item (depth 0) has been searched, or pruned.
+    virtual void singleItemDone() {}
 
 protected:
     ~ClosedCollector() = default;

@@ -1,0 +1,145 @@
+// The search over sequences of itemsets (depth 0 is a one-item pattern).
+//
+// An ItemsetSearch holds the working arrays of one search thread: the per-item arrays shared by
+// every level of its search, its levels and its current pattern. The search is depth first in
+// pre-order: frequent single items in ascending id; below a pattern, first its
+// sequence extensions (the item forms a new last event), then its itemset extensions (the item
+// joins the last event), each kind in ascending id. A pattern is written the moment it is judged
+// closed, so it always precedes its extensions.
+//
+// A pattern is a flat list: the items of each event followed by -1 (it always ends with -1).
+//
+// ProjectedDatabase: the projected database of a pattern, a read-only view of positions.
+//   1. One position per sequence that contains the pattern, strictly ascending (so in sequence
+//      order); size == support of the pattern.
+//   2. A position is an index into the database just after the item that completes the first
+//      instance of the pattern in its sequence; when the element there is an item that is not a
+//      frequent extension of the kind being built, the position steps over that one item.
+//   3. So values[position - 1] is always an item and values[position] is an item of the same
+//      event or the -1 that closes it. Positions of different sequences differ, and each serves
+//      as the stamp of its entry in the counting arrays.
+//
+// Per-item working arrays, indexed by dense item id, itemCount slots each:
+//   seqExtCount / itemExtCount   support of an item as a sequence / itemset extension; 0 at rest
+//   seqExtStamp / itemExtStamp   stamp of the last entry that counted the item; -1 = never stamped
+//   seqExtIndex / itemExtIndex   child number among the frequent extensions; -1 = not frequent
+// Invariant between uses: every slot holds its rest value (0 / -1 / -1). Each user records the
+// items it touches and restores only those slots, so no step of the search costs time
+// proportional to itemCount.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "event_scan.h"
+#include "search_database.h"
+#include "search_hooks.h"
+
+namespace korvplus {
+
+struct ProjectedDatabase {
+    const int32_t* positions = nullptr;
+    int32_t size = 0;
+};
+
+// Where each sequence starts, for any position: the index of every -2, ascending
+// (sequenceEnds[0] == 0), and for each block of 2^kBlockBits positions the number of the first -2
+// at or after the block's first position. Built once, read by every search thread.
+struct SequenceStarts {
+    static constexpr int32_t kBlockBits = 4;
+    std::vector<int32_t> sequenceEnds;
+    std::vector<int32_t> firstEndOfBlock;
+
+    explicit SequenceStarts(const std::vector<int32_t>& values);
+    // The index of the first item of the sequence that holds `position`.
+    int32_t startOf(int32_t position) const {
+        int32_t end = firstEndOfBlock[std::size_t(position >> kBlockBits)];
+        while (sequenceEnds[std::size_t(end)] < position) ++end;
+        return sequenceEnds[std::size_t(end) - 1] + 1;
+    }
+};
+
+// The children of one search node, with their projected databases back to back. One Level per
+// depth, reused by every node at that depth (clear() keeps capacity).
+struct ItemsetLevel {
+    std::vector<int32_t> childItem;     // ascending within each kind
+    std::vector<int32_t> childSupport;
+    std::vector<int32_t> childBegin;    // first index of the child's positions in `positions`
+    std::vector<int32_t> positions;
+    int32_t sequenceChildren = 0;       // children [0, sequenceChildren) are sequence extensions
+    int32_t nextChild = 0;              // next child to visit
+
+    int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
+    ProjectedDatabase projection(int32_t child) const {
+        return {positions.data() + childBegin[std::size_t(child)], childSupport[std::size_t(child)]};
+    }
+};
+
+// A subtree to mine: the pattern of the node whose children `level` holds (empty for the single
+// items), and those children with their projected databases.
+struct ItemsetTask {
+    std::vector<int32_t> pattern;
+    ItemsetLevel level;
+};
+
+class ItemsetSearch {
+public:
+    ItemsetSearch(const SearchDatabase& database, const SequenceStarts& starts, int32_t minSupport,
+                  ClosedCollector& collector);
+
+    // The task of the whole search: every frequent single item with its projected database.
+    ItemsetTask singleItemTask();
+
+    // Mines the subtrees of every child of the task's level, in order, reporting each closed
+    // pattern to the collector. Children handed to `sharing` are not mined here.
+    void mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing);
+
+private:
+    using Level = ItemsetLevel;
+
+    void growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
+    void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent);
+    void fillSequenceChildren(ProjectedDatabase projection, Level& level);
+    void fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level);
+    void restoreExtensionArrays();
+    Level& levelAt(int32_t depth);
+    // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
+    void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemsetTask>& sharing);
+
+    // The two checks of a candidate pattern (`pattern_`), see backward_checks.cpp.
+    // hasBackwardExtension reads lastAppearance_, so it runs for the node growPattern just counted.
+    bool canPruneSubtree(ProjectedDatabase projection);
+    int32_t hasBackwardExtension(ProjectedDatabase projection);
+    bool scanWindows(ProjectedDatabase projection, bool fromLastInstance);
+    void locateEntry(ProjectedDatabase projection, int32_t entry, bool fromLastInstance);
+    bool scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance);
+    int32_t startForLevel(int32_t entry, int32_t level);
+
+    void extendPattern(const Level& level, int32_t child);
+    void retractPattern(const Level& level, int32_t child);
+
+    const SearchDatabase& database_;
+    const int32_t* data_ = nullptr;  // database_.values.data()
+    const SequenceStarts& sequenceStarts_;
+    int32_t minSupport_;
+    ClosedCollector& collector_;
+
+    std::vector<int32_t> seqExtCount_, seqExtStamp_, seqExtIndex_;
+    std::vector<int32_t> itemExtCount_, itemExtStamp_, itemExtIndex_;
+    std::vector<int32_t> touchedSeq_, touchedItem_;  // items whose slots are away from rest
+    std::vector<int32_t> frequentItems_;   // scratch of growPattern: the frequent extensions of a kind
+    std::vector<int32_t> lastAppearance_;  // per entry of the node being grown, see countExtensions
+
+    std::deque<Level> levels_;          // stable references while deeper levels are added
+    std::vector<int32_t> pattern_;      // the pattern of the current search path (dense ids)
+    std::vector<int32_t> prefixLength_;  // per depth: pattern_.size() before its extension
+
+    // Working storage of the checks, one candidate at a time.
+    std::vector<int32_t> eventBegin_;   // index in pattern_ of the first item of each event
+    std::vector<int32_t> starts_;       // per entry: where the stretch of level startLevels_ begins
+    std::vector<int32_t> startLevels_;
+    std::vector<int32_t> appearances_;  // per entry, eventCount slots: see locateEntry
+};
+
+}  // namespace korvplus

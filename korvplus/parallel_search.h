@@ -1,0 +1,195 @@
+// Runs one search on several threads, with every closed pattern committed in serial search order.
+//
+// The search tree is cut into tasks (subtrees, see WorkSharing in search_hooks.h). Each task's
+// closed patterns go to its segment; the segments form a list in serial search order. Only the
+// first segment (the head) commits, as its patterns arrive; the others buffer theirs until they
+// become the head. Invariants:
+//   1. The list is in serial output order. A task split off from a running one holds the children
+//      that the running task would have visited last at its shallowest unfinished level, after
+//      which it has nothing left; so the split goes right after its segment.
+//   2. A free thread takes the earliest pending task, so the head is always running or about to.
+//   3. At most kBufferLimit bytes of patterns wait in buffers. A thread whose segment is not the
+//      head waits when it would pass the bound; the head never waits, so the run always moves on.
+//   4. `commit` is called by one thread at a time, in serial search order.
+// Each thread owns an engine (its per-item arrays and levels); nothing mutable is shared but the
+// segment list, guarded by mutex_, and each segment's buffer, guarded by its own mutex.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "search_hooks.h"
+
+namespace korvplus {
+
+template <class Engine, class Task>
+class ParallelSearch {
+public:
+    static constexpr std::size_t kBufferLimit = std::size_t(64) << 20;  // bytes
+
+    using Commit = std::function<void(std::span<const int32_t> pattern, int32_t depth)>;
+    using ItemDone = std::function<void()>;
+    using MakeEngine = std::function<std::unique_ptr<Engine>(ClosedCollector& collector)>;
+
+    ParallelSearch(int32_t threads, MakeEngine makeEngine, Commit commit, ItemDone itemDone)
+        : threads_(threads), makeEngine_(std::move(makeEngine)), commit_(std::move(commit)),
+          itemDone_(std::move(itemDone)) {}
+
+    void run(Task root) {
+        segments_.emplace_back();
+        segments_.front().task.emplace(std::move(root));
+        segments_.front().direct = true;
+        pending_ = 1;
+        std::vector<std::thread> workers;
+        for (int32_t t = 1; t < threads_; ++t) workers.emplace_back([this] { work(); });
+        work();
+        for (std::thread& worker : workers) worker.join();
+    }
+
+private:
+    struct Segment {
+        std::optional<Task> task;      // set while pending
+        std::vector<int32_t> buffer;   // per pattern: its size, its depth, its values
+        bool running = false;
+        bool done = false;
+        bool direct = false;           // the head: patterns are committed as they arrive
+        std::mutex bufferMutex;        // guards buffer and direct
+    };
+    using SegmentList = std::list<Segment>;
+
+    // One thread's view of the search: routes its engine's patterns to the segment it works on,
+    // and its spare work to the list.
+    class Worker final : public ClosedCollector, public WorkSharing<Task> {
+    public:
+        explicit Worker(ParallelSearch& search) : search_(search) {}
+        typename SegmentList::iterator segment;
+
+        void collect(std::span<const int32_t> pattern, int32_t depth) override {
+            search_.collect(*segment, pattern, depth);
+        }
+        void singleItemDone() override {
+            if (search_.itemDone_) search_.itemDone_();
+        }
+        bool wantsWork() override {
+            return search_.idle_.load(std::memory_order_relaxed) > 0 &&
+                   search_.pending_.load(std::memory_order_relaxed) == 0;
+        }
+        void share(Task&& task) override { search_.share(segment, std::move(task)); }
+
+    private:
+        ParallelSearch& search_;
+    };
+
+    void work() {
+        Worker worker(*this);
+        std::unique_ptr<Engine> engine = makeEngine_(worker);
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ++idle_;
+            workAvailable_.wait(lock, [this] { return pending_ > 0 || running_ == 0; });
+            --idle_;
+            if (pending_ == 0) break;  // nothing pending and nothing running: the search is over
+            auto segment = segments_.begin();
+            while (!segment->task) ++segment;
+            Task task = std::move(*segment->task);
+            segment->task.reset();
+            segment->running = true;
+            --pending_;
+            ++running_;
+            lock.unlock();
+
+            worker.segment = segment;
+            engine->mine(task, worker);
+
+            lock.lock();
+            segment->done = true;
+            --running_;
+            advanceHead();
+            workAvailable_.notify_all();
+        }
+        workAvailable_.notify_all();
+    }
+
+    void share(typename SegmentList::iterator after, Task&& task) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto inserted = segments_.emplace(std::next(after));
+        inserted->task.emplace(std::move(task));
+        ++pending_;
+        workAvailable_.notify_one();
+    }
+
+    void collect(Segment& segment, std::span<const int32_t> pattern, int32_t depth) {
+        std::unique_lock<std::mutex> bufferLock(segment.bufferMutex);
+        if (segment.direct) {
+            commit_(pattern, depth);
+            return;
+        }
+        const std::size_t bytes = (pattern.size() + 2) * sizeof(int32_t);
+        if (buffered_.load() + bytes > kBufferLimit) {
+            bufferLock.unlock();
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                spaceAvailable_.wait(lock, [&] {
+                    return buffered_.load() + bytes <= kBufferLimit || segmentIsDirect(segment);
+                });
+            }
+            bufferLock.lock();
+            if (segment.direct) {
+                commit_(pattern, depth);
+                return;
+            }
+        }
+        buffered_ += bytes;
+        segment.buffer.push_back(int32_t(pattern.size()));
+        segment.buffer.push_back(depth);
+        segment.buffer.insert(segment.buffer.end(), pattern.begin(), pattern.end());
+    }
+
+    bool segmentIsDirect(Segment& segment) {
+        std::lock_guard<std::mutex> bufferLock(segment.bufferMutex);
+        return segment.direct;
+    }
+
+    // With mutex_ held: drops finished segments from the front and commits the buffer of the new
+    // head, which then commits directly.
+    void advanceHead() {
+        while (!segments_.empty() && segments_.front().done) {
+            segments_.pop_front();
+            if (segments_.empty()) break;
+            Segment& head = segments_.front();
+            std::lock_guard<std::mutex> bufferLock(head.bufferMutex);
+            const std::vector<int32_t>& buffer = head.buffer;
+            for (std::size_t at = 0; at < buffer.size(); at += std::size_t(buffer[at]) + 2)
+                commit_(std::span<const int32_t>(buffer.data() + at + 2, std::size_t(buffer[at])), buffer[at + 1]);
+            buffered_ -= buffer.size() * sizeof(int32_t);
+            std::vector<int32_t>().swap(head.buffer);
+            head.direct = true;
+        }
+        spaceAvailable_.notify_all();
+    }
+
+    const int32_t threads_;
+    MakeEngine makeEngine_;
+    Commit commit_;
+    ItemDone itemDone_;
+
+    std::mutex mutex_;  // guards segments_ (its order, tasks, flags) and the counts below
+    std::condition_variable workAvailable_;
+    std::condition_variable spaceAvailable_;
+    SegmentList segments_;
+    std::atomic<int32_t> pending_{0};  // segments whose task waits for a thread
+    int32_t running_ = 0;
+    std::atomic<int32_t> idle_{0};     // threads waiting for a task
+    std::atomic<std::size_t> buffered_{0};
+};
+
+}  // namespace korvplus
