@@ -147,9 +147,11 @@ void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<Item
     if (levels_[std::size_t(j)].childCount() - levels_[std::size_t(j)].nextChild <= kept) return;
     Level& from = levels_[std::size_t(j)];
     ItemsetTask task;
-    // The pattern above level j's children is pattern_ as it stood before depth j extended it.
+    // The pattern above level j's children is pattern_ as it stood before depth j extended it:
+    // its first prefixLength_[j] values, the last one back to -1 if an itemset extension took it.
     const std::size_t prefix = j == depth ? pattern_.size() : std::size_t(prefixLength_[std::size_t(j)]);
     task.pattern.assign(pattern_.begin(), pattern_.begin() + std::ptrdiff_t(prefix));
+    if (!task.pattern.empty()) task.pattern.back() = -1;
     Level& to = task.level;
     const int32_t split = from.nextChild + kept;
     const int32_t begin = from.childBegin[std::size_t(split)];

@@ -8,7 +8,7 @@
 //      that the running task would have visited last at its shallowest unfinished level, after
 //      which it has nothing left; so the split goes right after its segment.
 //   2. A free thread takes the earliest pending task, so the head is always running or about to.
-//   3. At most kBufferLimit bytes of patterns wait in buffers. A thread whose segment is not the
+//   3. At most bufferLimit bytes of patterns (64 MB unless a test asks for less) wait in buffers. A thread whose segment is not the
 //      head waits when it would pass the bound; the head never waits, so the run always moves on.
 //   4. `commit` is called by one thread at a time, in serial search order.
 // Each thread owns an engine (its per-item arrays and levels); nothing mutable is shared but the
@@ -34,15 +34,15 @@ namespace korvplus {
 template <class Engine, class Task>
 class ParallelSearch {
 public:
-    static constexpr std::size_t kBufferLimit = std::size_t(64) << 20;  // bytes
-
     using Commit = std::function<void(std::span<const int32_t> pattern, int32_t depth)>;
     using ItemDone = std::function<void()>;
     using MakeEngine = std::function<std::unique_ptr<Engine>(ClosedCollector& collector)>;
 
-    ParallelSearch(int32_t threads, MakeEngine makeEngine, Commit commit, ItemDone itemDone)
+    // `splitAtEveryNode` hands work over at every node, not only to idle threads (for tests).
+    ParallelSearch(int32_t threads, MakeEngine makeEngine, Commit commit, ItemDone itemDone, bool splitAtEveryNode,
+                   std::size_t bufferLimit)
         : threads_(threads), makeEngine_(std::move(makeEngine)), commit_(std::move(commit)),
-          itemDone_(std::move(itemDone)) {}
+          itemDone_(std::move(itemDone)), splitAtEveryNode_(splitAtEveryNode), bufferLimit_(bufferLimit) {}
 
     void run(Task root) {
         segments_.emplace_back();
@@ -80,8 +80,8 @@ private:
             if (search_.itemDone_) search_.itemDone_();
         }
         bool wantsWork() override {
-            return search_.idle_.load(std::memory_order_relaxed) > 0 &&
-                   search_.pending_.load(std::memory_order_relaxed) == 0;
+            return search_.splitAtEveryNode_ || (search_.idle_.load(std::memory_order_relaxed) > 0 &&
+                                                 search_.pending_.load(std::memory_order_relaxed) == 0);
         }
         void share(Task&& task) override { search_.share(segment, std::move(task)); }
 
@@ -134,12 +134,12 @@ private:
             return;
         }
         const std::size_t bytes = (pattern.size() + 2) * sizeof(int32_t);
-        if (buffered_.load() + bytes > kBufferLimit) {
+        if (buffered_.load() + bytes > bufferLimit_) {
             bufferLock.unlock();
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 spaceAvailable_.wait(lock, [&] {
-                    return buffered_.load() + bytes <= kBufferLimit || segmentIsDirect(segment);
+                    return buffered_.load() + bytes <= bufferLimit_ || segmentIsDirect(segment);
                 });
             }
             bufferLock.lock();
@@ -181,6 +181,8 @@ private:
     MakeEngine makeEngine_;
     Commit commit_;
     ItemDone itemDone_;
+    const bool splitAtEveryNode_;
+    const std::size_t bufferLimit_;
 
     std::mutex mutex_;  // guards segments_ (its order, tasks, flags) and the counts below
     std::condition_variable workAvailable_;

@@ -67,7 +67,7 @@ void SequenceMiner::search(Task root, const std::function<std::unique_ptr<Engine
     }
     ParallelSearch<Engine, Task> parallel(
         threads_, makeEngine, [this](std::span<const int32_t> pattern, int32_t depth) { collect(pattern, depth); },
-        [this] { singleItemDone(); });
+        [this] { singleItemDone(); }, splitAtEveryNode_, bufferLimitBytes_);
     parallel.run(std::move(root));
 }
 

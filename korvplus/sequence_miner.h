@@ -41,6 +41,12 @@ public:
     void setProgress(SearchProgress* progress) { progress_ = progress; }
     // How many threads search; 1 (the default) runs the serial search.
     void setThreadCount(int32_t threads) { threads_ = threads < 1 ? 1 : threads; }
+    // For tests of the parallel search: split off work at every node, not only when a thread
+    // idles, and bound the patterns waiting for their turn to `bufferLimitBytes`.
+    void setParallelStress(bool splitAtEveryNode, std::size_t bufferLimitBytes) {
+        splitAtEveryNode_ = splitAtEveryNode;
+        bufferLimitBytes_ = bufferLimitBytes;
+    }
 
     // Runs the whole search once.
     void mineClosedPatterns();
@@ -65,6 +71,8 @@ private:
     PatternSink sink_;
     SearchProgress* progress_ = nullptr;
     int32_t threads_ = 1;
+    bool splitAtEveryNode_ = false;
+    std::size_t bufferLimitBytes_ = std::size_t(64) << 20;
 
     std::vector<int32_t> outputPattern_;
     int64_t closedCount_ = 0;

@@ -1,0 +1,136 @@
+// The parallel search against the serial one: random databases, of itemsets and of one-item
+// events, mined at several thread counts give the same patterns in the same order and the same
+// histogram, also when every node hands its remaining siblings over and the patterns waiting for
+// their turn are bounded to almost nothing. The program gives the same bytes at every
+// KORV_THREADS and refuses invalid values before it reads or creates anything.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "binary_loader.h"
+#include "mining_harness.h"
+#include "search_database.h"
+#include "sequence_miner.h"
+#include "support/run_program.h"
+#include "thread_setting.h"
+
+namespace {
+
+struct Mined {
+    std::vector<std::vector<int32_t>> patterns;
+    std::vector<int32_t> itemCounts;
+    std::vector<int64_t> histogram;
+    bool operator==(const Mined&) const = default;
+};
+
+// Sequences long enough for deep subtrees, over a small alphabet so that patterns are plentiful.
+std::vector<int32_t> randomWords(std::mt19937& random, bool oneItemEvents) {
+    auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    const int alphabet = uniform(3, 10);
+    std::vector<int32_t> words;
+    for (int s = uniform(5, 25); s > 0; --s) {
+        for (int e = uniform(1, 12); e > 0; --e) {
+            const int size = oneItemEvents ? 1 : uniform(1, 3);
+            std::vector<bool> in(std::size_t(alphabet), false);
+            for (int i = 0; i < size; ++i) in[std::size_t(uniform(0, alphabet - 1))] = true;
+            for (int x = 0; x < alphabet; ++x)
+                if (in[std::size_t(x)]) words.push_back(x);
+            words.push_back(-1);
+        }
+        words.push_back(-2);
+    }
+    return words;
+}
+
+Mined mine(const std::vector<int32_t>& words, int32_t minSupport, int32_t threads, bool stress) {
+    std::vector<int32_t> sequenceData{-2};
+    const std::string bytes = harness::encodeWords(words);
+    const korvplus::LoadFigures figures = korvplus::loadSequenceBytes(
+        sequenceData, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    Mined mined;
+    korvplus::SequenceMiner miner(korvplus::prepareSearchDatabase(sequenceData, figures.largestItemId), minSupport,
+                                  figures.maxSequenceItems, [&](std::span<const int32_t> pattern, int32_t items) {
+                                      mined.patterns.emplace_back(pattern.begin(), pattern.end());
+                                      mined.itemCounts.push_back(items);
+                                  });
+    korvplus::SearchProgress progress;
+    miner.setProgress(&progress);
+    miner.setThreadCount(threads);
+    if (stress) miner.setParallelStress(true, 64);
+    miner.mineClosedPatterns();
+    mined.histogram = miner.lengthHistogram();
+    EXPECT_EQ(progress.closedPatterns.load(), miner.closedCount());
+    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
+    return mined;
+}
+
+TEST(ParallelSearch, EveryThreadCountMinesLikeTheSerialSearch) {
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 40; ++round) {
+        const bool oneItemEvents = round % 2 == 0;
+        const std::vector<int32_t> words = randomWords(random, oneItemEvents);
+        const int32_t minSupport = std::uniform_int_distribution<int32_t>(1, 4)(random);
+        const Mined serial = mine(words, minSupport, 1, false);
+        for (const int32_t threads : {2, 3, 8}) {
+            ASSERT_EQ(mine(words, minSupport, threads, false), serial) << "round " << round << ", " << threads;
+            ASSERT_EQ(mine(words, minSupport, threads, true), serial) << "round " << round << ", " << threads;
+        }
+    }
+}
+
+TEST(ThreadSetting, AcceptsOneToTheLimitAndNothingElse) {
+    EXPECT_EQ(korvplus::parseThreadSetting(nullptr, 6).threads, 6);
+    EXPECT_EQ(korvplus::parseThreadSetting("", 6).threads, 6);
+    EXPECT_EQ(korvplus::parseThreadSetting("1", 6).threads, 1);
+    EXPECT_EQ(korvplus::parseThreadSetting("1024", 6).threads, 1024);
+    for (const char* bad : {"0", "1025", "-1", "+2", " 2", "2 ", "two", "99999999999999999999"})
+        EXPECT_NE(korvplus::parseThreadSetting(bad, 6).error.find(bad), std::string::npos) << bad;
+}
+
+TEST(ThreadSetting, TheProgramWritesTheSameBytesAndRefusesBadValues) {
+    testsupport::ScratchDir dir;
+    std::mt19937 random(7);
+    std::vector<int32_t> words;
+    for (int copy = 0; copy < 4; ++copy) {
+        const std::vector<int32_t> part = randomWords(random, copy % 2 == 0);
+        words.insert(words.end(), part.begin(), part.end());
+    }
+    dir.writeFile("db.bin", harness::encodeWords(words));
+    auto run = [&](const char* threads) {
+        setenv(korvplus::kThreadsVariable, threads, 1);
+        testsupport::ProgramResult result = testsupport::runProgram(KORVPLUS_PATH, {"0.05", "db.bin"}, dir.path());
+        unsetenv(korvplus::kThreadsVariable);
+        return result;
+    };
+    auto withoutTime = [](const std::string& out) {
+        std::string kept;
+        for (const std::string& line : testsupport::splitLines(out))
+            if (line.rfind("KORV Time:", 0) != 0) kept += line + "\n";
+        return kept;
+    };
+    const testsupport::ProgramResult serial = run("1");
+    ASSERT_EQ(serial.exitStatus, 0);
+    const std::string serialFile = dir.readFile("ClosedPatterns.txt");
+    for (const char* threads : {"2", "5", ""}) {
+        const testsupport::ProgramResult parallel = run(threads);
+        EXPECT_EQ(parallel.exitStatus, 0);
+        EXPECT_EQ(withoutTime(parallel.out), withoutTime(serial.out));
+        EXPECT_EQ(dir.readFile("ClosedPatterns.txt"), serialFile);
+    }
+
+    testsupport::ScratchDir empty;
+    empty.writeFile("db.bin", harness::encodeWords(words));
+    setenv(korvplus::kThreadsVariable, "0", 1);
+    const testsupport::ProgramResult refused = testsupport::runProgram(KORVPLUS_PATH, {"0.05", "db.bin"}, empty.path());
+    unsetenv(korvplus::kThreadsVariable);
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(testsupport::splitLines(refused.err).size(), 1u);
+    EXPECT_NE(refused.err.find("KORV_THREADS=\"0\""), std::string::npos);
+    EXPECT_EQ(refused.out.find("Related Support"), std::string::npos);
+    EXPECT_FALSE(empty.exists("ClosedPatterns.txt"));
+}
+
+}  // namespace
