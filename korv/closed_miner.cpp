@@ -922,6 +922,9 @@ mining_result parallel_search::run() {
         tops_ = std::move(first->levels_[1].nodes);
         top_embeddings_ = std::move(first->levels_[1].embeddings);
     }
+    // The scratch of that first step holds every frequent item's embeddings; the tasks need
+    // far less, so it is given back rather than kept beside top_embeddings_.
+    run_vector<embedding>().swap(first->built_embeddings_);
     const auto items = static_cast<std::int32_t>(db_.item_ids.size());
     if (progress_ != nullptr) {
         progress_->items_total.store(items, std::memory_order_relaxed);
