@@ -273,12 +273,12 @@ std::size_t search_state::count_forward(const embedding* embeddings, std::int32_
         if (g + prefetch_distance < support)
             __builtin_prefetch(cells + embeddings[g + prefetch_distance].first + 1);
         for (const std::int32_t* cell = cells + embeddings[g].first + 1; *cell >= 0; ++cell) {
-            const std::int32_t x = *cell;
+            const auto x = static_cast<std::size_t>(*cell);
             if constexpr (!distinct_items) {
                 if (last_seq[x] == g) continue;
                 last_seq[x] = g;
             }
-            if (counts[x]++ == 0) touched_items[touched++] = x;
+            if (counts[x]++ == 0) touched_items[touched++] = *cell;
         }
     }
     return touched;
