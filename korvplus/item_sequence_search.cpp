@@ -371,37 +371,25 @@ void ItemSequenceSearch::finishChild(int32_t depth) {
 }
 
 void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing) {
-    int32_t j = baseDepth;
-    while (j <= depth && levels_[std::size_t(j)].nextChild == levels_[std::size_t(j)].childCount()) ++j;
-    if (j > depth) return;
-    // At the current depth the next child is kept, so that this thread still has work.
-    const int32_t kept = j == depth ? 1 : 0;
-    if (levels_[std::size_t(j)].childCount() - levels_[std::size_t(j)].nextChild <= kept) return;
+    int32_t j = 0;
+    int32_t split = 0;
+    if (!findWorkToShare(levels_, baseDepth, depth, j, split)) return;
     ItemLevel& from = levels_[std::size_t(j)];
     ItemTask task;
     task.pattern.assign(pattern_.begin(), pattern_.begin() + j);
+    task.rootRecords = recordsAt_[0];
     for (int32_t d = 0; d < j; ++d) {
         const ItemNodeEntries& node = path_[std::size_t(d)];
         task.pathFirst.emplace_back(node.first, node.first + node.size);
         task.pathParent.emplace_back(node.parent, node.parent + node.size);
+        task.pathRecords.push_back(*recordsAt_[std::size_t(d) + 1]);
     }
     ItemLevel& to = task.level;
-    const int32_t split = from.nextChild + kept;
-    const int32_t begin = from.childBegin[std::size_t(split)];
-    for (int32_t c = split; c < from.childCount(); ++c) {
-        to.childItem.push_back(from.childItem[std::size_t(c)]);
-        to.childSupport.push_back(from.childSupport[std::size_t(c)]);
-        to.childBegin.push_back(from.childBegin[std::size_t(c)] - begin);
-    }
+    const int32_t begin = moveChildren(from, to, split);
     to.first.assign(from.first.begin() + begin, from.first.end());
     to.last.assign(from.last.begin() + begin, from.last.end());
     to.parent.assign(from.parent.begin() + begin, from.parent.end());
     to.record.assign(from.record.begin() + begin, from.record.end());
-    task.rootRecords = recordsAt_[0];
-    for (int32_t d = 0; d < j; ++d) task.pathRecords.push_back(*recordsAt_[std::size_t(d) + 1]);
-    from.childItem.resize(std::size_t(split));
-    from.childSupport.resize(std::size_t(split));
-    from.childBegin.resize(std::size_t(split));
     sharing.share(std::move(task));
 }
 

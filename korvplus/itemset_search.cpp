@@ -139,12 +139,9 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
 }
 
 void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemsetTask>& sharing) {
-    int32_t j = baseDepth;
-    while (j <= depth && levels_[std::size_t(j)].nextChild == levels_[std::size_t(j)].childCount()) ++j;
-    if (j > depth) return;
-    // At the current depth the next child is kept, so that this thread still has work.
-    const int32_t kept = j == depth ? 1 : 0;
-    if (levels_[std::size_t(j)].childCount() - levels_[std::size_t(j)].nextChild <= kept) return;
+    int32_t j = 0;
+    int32_t split = 0;
+    if (!findWorkToShare(levels_, baseDepth, depth, j, split)) return;
     Level& from = levels_[std::size_t(j)];
     ItemsetTask task;
     // The pattern above level j's children is pattern_ as it stood before depth j extended it:
@@ -153,19 +150,10 @@ void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<Item
     task.pattern.assign(pattern_.begin(), pattern_.begin() + std::ptrdiff_t(prefix));
     if (!task.pattern.empty()) task.pattern.back() = -1;
     Level& to = task.level;
-    const int32_t split = from.nextChild + kept;
-    const int32_t begin = from.childBegin[std::size_t(split)];
-    for (int32_t c = split; c < from.childCount(); ++c) {
-        to.childItem.push_back(from.childItem[std::size_t(c)]);
-        to.childSupport.push_back(from.childSupport[std::size_t(c)]);
-        to.childBegin.push_back(from.childBegin[std::size_t(c)] - begin);
-    }
     to.sequenceChildren = std::max(0, from.sequenceChildren - split);
-    to.positions.assign(from.positions.begin() + begin, from.positions.end());
-    from.childItem.resize(std::size_t(split));
-    from.childSupport.resize(std::size_t(split));
-    from.childBegin.resize(std::size_t(split));
     from.sequenceChildren = std::min(from.sequenceChildren, split);
+    const int32_t begin = moveChildren(from, to, split);
+    to.positions.assign(from.positions.begin() + begin, from.positions.end());
     sharing.share(std::move(task));
 }
 

@@ -11,6 +11,8 @@
 //   3. At most bufferLimit bytes of patterns (64 MB unless a test asks for less) wait in buffers. A thread whose segment is not the
 //      head waits when it would pass the bound; the head never waits, so the run always moves on.
 //   4. `commit` is called by one thread at a time, in serial search order.
+//   5. When a thread fails (memory runs out), nothing more is started or committed, and run()
+//      rethrows the failure once every thread has stopped: the output stays a prefix.
 // Each thread owns an engine (its per-item arrays and levels); nothing mutable is shared but the
 // segment list, guarded by mutex_, and each segment's buffer, guarded by its own mutex.
 #pragma once
@@ -18,6 +20,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <list>
 #include <memory>
@@ -53,6 +56,7 @@ public:
         for (int32_t t = 1; t < threads_; ++t) workers.emplace_back([this] { work(); });
         work();
         for (std::thread& worker : workers) worker.join();
+        if (failure_) std::rethrow_exception(failure_);
     }
 
 private:
@@ -90,6 +94,24 @@ private:
     };
 
     void work() {
+        try {
+            workOnTasks();
+        } catch (...) {
+            fail(std::current_exception());
+        }
+    }
+
+    void fail(std::exception_ptr failure) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!failure_) failure_ = failure;
+        failed_ = true;
+        for (Segment& segment : segments_) segment.task.reset();
+        pending_ = 0;
+        workAvailable_.notify_all();
+        spaceAvailable_.notify_all();
+    }
+
+    void workOnTasks() {
         Worker worker(*this);
         std::unique_ptr<Engine> engine = makeEngine_(worker);
         std::unique_lock<std::mutex> lock(mutex_);
@@ -108,7 +130,11 @@ private:
             lock.unlock();
 
             worker.segment = segment;
-            engine->mine(task, worker);
+            try {
+                engine->mine(task, worker);
+            } catch (...) {
+                fail(std::current_exception());
+            }
 
             lock.lock();
             segment->done = true;
@@ -128,6 +154,7 @@ private:
     }
 
     void collect(Segment& segment, std::span<const int32_t> pattern, int32_t depth) {
+        if (failed_) return;
         std::unique_lock<std::mutex> bufferLock(segment.bufferMutex);
         if (segment.direct) {
             commit_(pattern, depth);
@@ -139,9 +166,10 @@ private:
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 spaceAvailable_.wait(lock, [&] {
-                    return buffered_.load() + bytes <= bufferLimit_ || segmentIsDirect(segment);
+                    return buffered_.load() + bytes <= bufferLimit_ || failed_ || segmentIsDirect(segment);
                 });
             }
+            if (failed_) return;
             bufferLock.lock();
             if (segment.direct) {
                 commit_(pattern, depth);
@@ -162,7 +190,7 @@ private:
     // With mutex_ held: drops finished segments from the front and commits the buffer of the new
     // head, which then commits directly.
     void advanceHead() {
-        while (!segments_.empty() && segments_.front().done) {
+        while (!failed_ && !segments_.empty() && segments_.front().done) {
             segments_.pop_front();
             if (segments_.empty()) break;
             Segment& head = segments_.front();
@@ -192,6 +220,8 @@ private:
     int32_t running_ = 0;
     std::atomic<int32_t> idle_{0};     // threads waiting for a task
     std::atomic<std::size_t> buffered_{0};
+    std::atomic<bool> failed_{false};
+    std::exception_ptr failure_;  // the first failure, guarded by mutex_
 };
 
 }  // namespace korvplus
