@@ -129,8 +129,7 @@ private:
     void restoreItemSlots(ItemLevel& level);
     // Storage for the records of the node at `depth`, which recordsAt_ then points at.
     NodeRecords& ownRecords(int32_t depth);
-    // Counts the forward extensions of the node at `depth`, builds its frequent children into
-    // levels_[depth + 1] and reports it when closed.
+    // Builds the node's children and reports the node when it is closed.
     void growNode(ItemNodeEntries node, int32_t depth);
     // True when some pattern position has an item in the same window of every entry; windows end
     // at the first instance (pruning) or at the last position of the final item (backward). The
@@ -149,7 +148,9 @@ private:
     int32_t minSupport_;
     ClosedCollector& collector_;
 
-    // Per item, at rest 0 / -1 / -1 / 0; reset through touched_.
+    // Per item. At rest count_ 0, stamp_ -1, childIndex_ -1 (restored through touched_) and
+    // tally_ 0 (restored through tallied_); recordOf_[x] is valid while stamp_[x] names the
+    // current sequence.
     std::vector<int32_t> count_, stamp_, childIndex_, recordOf_, tally_;
     std::vector<int32_t> touched_;  // itemCount slots; the first touchedCount_ are in use
     int32_t touchedCount_ = 0;
