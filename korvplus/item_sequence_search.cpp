@@ -101,7 +101,6 @@ ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& l
         total += count;
     }
     level.first.resize(std::size_t(total));
-    level.last.resize(std::size_t(total));
     level.parent.resize(std::size_t(total));
     level.record.resize(std::size_t(total));
     return {equalSupport, total};
@@ -122,15 +121,15 @@ void ItemSequenceSearch::restoreItemSlots(ItemLevel& level) {
 
 // Keeps a record of a frequent extension for entry k of the node, at index `at` of its records,
 // and adds the child entry that starts there.
-inline void ItemSequenceSearch::keepRecord(ItemLevel& level, ItemRecord* kept, int32_t& at, int32_t k,
+inline void ItemSequenceSearch::keepRecord(ItemLevel& level, NodeRecords& own, int32_t& at, int32_t k,
                                            ItemRecord record) {
     const int32_t child = childIndex_[std::size_t(record.item)];
     const std::size_t entry = std::size_t(level.childBegin[std::size_t(child)]++);
     level.first[entry] = record.first;
-    level.last[entry] = record.last;
     level.parent[entry] = k;
     level.record[entry] = at;
-    kept[at++] = record;
+    if (record.first != record.last) own.repeated.push_back(at);
+    own.records[std::size_t(at++)] = record;
 }
 
 // One pass over every sequence records, per item, its first and last position there and counts
@@ -140,50 +139,48 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
     int32_t* count = count_.data();
     int32_t* stamp = stamp_.data();
     int32_t* recordOf = recordOf_.data();
-    std::vector<ItemRecord>& all = repeated_;  // every item's record, frequent or not
-    all.clear();
     const std::vector<int32_t>& marks = database_.sequenceMarks;
     const int32_t sequences = int32_t(marks.size());
-    std::vector<int32_t> sequenceEnd(static_cast<std::size_t>(sequences));
     for (int32_t s = 0; s < sequences; ++s) {
-        for (int32_t p = marks[std::size_t(s)] + 1;; ++p) {
+        for (int32_t p = marks[std::size_t(s)] + 1; items[p] >= 0; ++p) {
             const int32_t x = items[p];
-            if (x < 0) break;
-            if (stamp[x] == s) {
-                all[std::size_t(recordOf[x])].last = p;
-                continue;
-            }
+            if (stamp[x] == s) continue;
             stamp[x] = s;
             if (count[x]++ == 0) touched_[std::size_t(touchedCount_++)] = x;
-            recordOf[x] = int32_t(all.size());
-            all.push_back({x, p, p});
         }
-        sequenceEnd[std::size_t(s)] = int32_t(all.size());
     }
 
+    // A second pass records the frequent items of each sequence, in order of first position,
+    // stamping them with -2 - s (pass one's stamps are sequence numbers, the rest value is -1).
     ItemLevel& level = levelAt(0);
     const int32_t total = takeFrequent(level, -1).entries;
     root.resize(total, sequences);
-    std::size_t r = 0;
     int32_t kept = 0;
     for (int32_t s = 0; s < sequences; ++s) {
-        uint8_t repeats = 0;
-        for (const std::size_t end = std::size_t(sequenceEnd[std::size_t(s)]); r < end; ++r) {
-            if (childIndex_[std::size_t(all[r].item)] < 0) continue;
-            repeats |= uint8_t(all[r].first != all[r].last);
-            keepRecord(level, root.records.data(), kept, s, all[r]);
+        repeated_.clear();
+        for (int32_t p = marks[std::size_t(s)] + 1; items[p] >= 0; ++p) {
+            const int32_t x = items[p];
+            if (childIndex_[std::size_t(x)] < 0) continue;
+            if (stamp[x] == -2 - s) {
+                repeated_[std::size_t(recordOf[x])].last = p;
+                continue;
+            }
+            stamp[x] = -2 - s;
+            recordOf[x] = int32_t(repeated_.size());
+            repeated_.push_back({x, p, p});
         }
+        for (const ItemRecord& record : repeated_) keepRecord(level, root, kept, s, record);
         root.end[std::size_t(s)] = kept;
-        root.repeats[std::size_t(s)] = repeats;
+        root.repeatedEnd[std::size_t(s)] = int32_t(root.repeated.size());
     }
     restoreItemSlots(level);
 }
 
 // An entry of the node at position f, whose parent entry's records lie in [begin, end) with its
 // own item's record at `own`, has as candidates: every record after `own` (they start after f),
-// and, only when the parent entry has repeats, the records up to `own` (its own item included)
-// whose item occurs again after f. The first pass counts them; the second keeps the frequent ones in ascending first
-// position, moving a repeated item's first position past f along nextSame.
+// and those up to `own` (its own item included) whose item occurs again after f, which are among
+// the parent entry's repeated records. The first pass counts them; the second keeps the frequent
+// ones in ascending first position, moving a repeated item's first position past f along nextSame.
 int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
     const ItemRecord* records = parent.records.data();
@@ -197,11 +194,10 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
         const int32_t p = node.parent[k];
         const int32_t own = node.record[k];
         const int32_t end = parent.end[std::size_t(p)];
-        if (parent.repeats[std::size_t(p)]) {
-            const int32_t f = node.first[k];
-            for (int32_t q = p > 0 ? parent.end[std::size_t(p) - 1] : 0; q <= own; ++q)
-                if (records[q].last > f) countItem(records[q].item);
-        }
+        const int32_t* repeated = parent.repeated.data();
+        for (int32_t r = p > 0 ? parent.repeatedEnd[std::size_t(p) - 1] : 0, stop = parent.repeatedEnd[std::size_t(p)];
+             r < stop && repeated[r] <= own; ++r)
+            if (records[repeated[r]].last > node.first[k]) countItem(records[repeated[r]].item);
         for (int32_t q = own + 1; q < end; ++q) countItem(records[q].item);
     }
     touchedCount_ = touchedCount;
@@ -211,7 +207,6 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     NodeRecords& own = ownRecords(depth);
     own.resize(totals.entries, node.size);
     if (!level.childItem.empty()) {
-        ItemRecord* kept = own.records.data();
         int32_t at = 0;
         const int32_t* childIndex = childIndex_.data();
         const int32_t* nextSame = nextSame_;
@@ -220,12 +215,13 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
             const int32_t ownRecord = node.record[k];
             const int32_t end = parent.end[std::size_t(p)];
             const int32_t f = node.first[k];
-            uint8_t repeats = 0;
             int32_t q = ownRecord + 1;
-            if (parent.repeats[std::size_t(p)]) {
+            const int32_t repeatedBegin = p > 0 ? parent.repeatedEnd[std::size_t(p) - 1] : 0;
+            const int32_t repeatedStop = parent.repeatedEnd[std::size_t(p)];
+            if (repeatedBegin < repeatedStop && parent.repeated[std::size_t(repeatedBegin)] <= ownRecord) {
                 repeated_.clear();
-                for (int32_t b = p > 0 ? parent.end[std::size_t(p) - 1] : 0; b <= ownRecord; ++b) {
-                    ItemRecord record = records[b];
+                for (int32_t r = repeatedBegin; r < repeatedStop && parent.repeated[std::size_t(r)] <= ownRecord; ++r) {
+                    ItemRecord record = records[parent.repeated[std::size_t(r)]];
                     if (record.last <= f || childIndex[record.item] < 0) continue;
                     while (record.first <= f) record.first = nextSame[record.first];
                     repeated_.push_back(record);
@@ -233,22 +229,15 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
                 std::sort(repeated_.begin(), repeated_.end(),
                           [](const ItemRecord& a, const ItemRecord& b) { return a.first < b.first; });
                 for (const ItemRecord& record : repeated_) {
-                    for (; q < end && records[q].first < record.first; ++q) {
-                        if (childIndex[records[q].item] < 0) continue;
-                        repeats |= uint8_t(records[q].first != records[q].last);
-                        keepRecord(level, kept, at, k, records[q]);
-                    }
-                    repeats |= uint8_t(record.first != record.last);
-                    keepRecord(level, kept, at, k, record);
+                    for (; q < end && records[q].first < record.first; ++q)
+                        if (childIndex[records[q].item] >= 0) keepRecord(level, own, at, k, records[q]);
+                    keepRecord(level, own, at, k, record);
                 }
             }
-            for (; q < end; ++q) {
-                if (childIndex[records[q].item] < 0) continue;
-                repeats |= uint8_t(records[q].first != records[q].last);
-                keepRecord(level, kept, at, k, records[q]);
-            }
+            for (; q < end; ++q)
+                if (childIndex[records[q].item] >= 0) keepRecord(level, own, at, k, records[q]);
             own.end[std::size_t(k)] = at;
-            own.repeats[std::size_t(k)] = repeats;
+            own.repeatedEnd[std::size_t(k)] = int32_t(own.repeated.size());
         }
     }
     restoreItemSlots(level);
@@ -262,7 +251,9 @@ void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
     // The pruning check of this node found every position dead by some first entries; where
     // those all have such windows, the position is dead here too.
     int32_t sameWindows = 0;
-    while (sameWindows < node.size && node.last[sameWindows] == node.first[sameWindows]) ++sameWindows;
+    const ItemRecord* records = recordsAt_[std::size_t(depth)]->records.data();
+    while (sameWindows < node.size && records[node.record[sameWindows]].last == node.first[sameWindows])
+        ++sameWindows;
     if (sameWindows < node.size && windowsShareItem(node, depth, true, sameWindows)) return;
     outputPattern_.clear();
     for (const int32_t x : pattern_) {
@@ -291,9 +282,10 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
     chainDepth_.assign(n, depth);
     chainEntry_.resize(n);
     chainEnd_.resize(n);
+    const ItemRecord* ownRecords = recordsAt_[std::size_t(depth)]->records.data();
     for (std::size_t k = 0; k < n; ++k) {
         chainEntry_[k] = int32_t(k);
-        chainEnd_[k] = fromLast ? node.last[k] : node.first[k];
+        chainEnd_[k] = fromLast ? ownRecords[node.record[k]].last : node.first[k];
     }
     path_[std::size_t(depth)] = node;
 
@@ -386,10 +378,16 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     }
     ItemLevel& to = task.level;
     const int32_t begin = moveChildren(from, to, split);
-    to.first.assign(from.first.begin() + begin, from.first.end());
-    to.last.assign(from.last.begin() + begin, from.last.end());
-    to.parent.assign(from.parent.begin() + begin, from.parent.end());
-    to.record.assign(from.record.begin() + begin, from.record.end());
+    // The moved entries leave this level for good; large ones give their memory back, unless a
+    // node on the current path (above the current depth) still points into the level.
+    auto move = [begin, shrink = j == depth](std::vector<int32_t>& fromEntries, std::vector<int32_t>& toEntries) {
+        toEntries.assign(fromEntries.begin() + begin, fromEntries.end());
+        fromEntries.resize(std::size_t(begin));
+        if (shrink && toEntries.size() > fromEntries.size()) fromEntries.shrink_to_fit();
+    };
+    move(from.first, to.first);
+    move(from.parent, to.parent);
+    move(from.record, to.record);
     sharing.share(std::move(task));
 }
 
@@ -402,8 +400,7 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     path_.assign(std::size_t(baseDepth) + 1, ItemNodeEntries{});
     for (int32_t d = 0; d < baseDepth; ++d) {
         const std::vector<int32_t>& first = task.pathFirst[std::size_t(d)];
-        path_[std::size_t(d)] = {first.data(), nullptr, task.pathParent[std::size_t(d)].data(), nullptr,
-                                 int32_t(first.size())};
+        path_[std::size_t(d)] = {first.data(), task.pathParent[std::size_t(d)].data(), nullptr, int32_t(first.size())};
     }
     std::swap(levelAt(baseDepth), task.level);
     recordsAt_.assign(std::size_t(baseDepth) + 1, nullptr);

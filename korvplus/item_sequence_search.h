@@ -11,10 +11,10 @@
 //
 // A node at depth d (pattern e(0) .. e(d)) has one entry per supporting sequence, in sequence order:
 //   first[k]   f(d): where the first instance of the pattern ends in that sequence;
-//   last[k]    the last position of e(d) in that sequence (at or after f(d));
 //   parent[k]  the entry of the node at depth d - 1 whose sequence this is (the sequence number
 //              at depth 0);
-//   record[k]  the parent's record (below) of e(d) in that sequence.
+//   record[k]  the parent's record (below) of e(d) in that sequence, whose `last` is the last
+//              position of e(d) there.
 // So the first instance is f(0) .. f(d), found by following parent links up the search path.
 //
 // NodeRecords: for each entry of a node, one record per item that is a frequent extension of the
@@ -22,7 +22,8 @@
 // its last position. A child's extensions are among its parent's frequent ones, so a child counts
 // by reading its parent's records instead of its sequence:
 //   1. records of entry k are end[k - 1] .. end[k] - 1 (from 0 for k = 0), in ascending first;
-//   2. repeats[k] != 0 when some record of entry k has first != last.
+//   2. repeated[repeatedEnd[k - 1] .. repeatedEnd[k] - 1] (from 0 for k = 0) are, ascending, the
+//      indices of entry k's records whose item occurs more than once (first != last).
 // The empty pattern's records (one entry per sequence) hold the frequent single items.
 #pragma once
 
@@ -55,19 +56,20 @@ struct ItemRecord {
 struct NodeRecords {
     std::vector<ItemRecord> records;
     std::vector<int32_t> end;
-    std::vector<uint8_t> repeats;
+    std::vector<int32_t> repeated;
+    std::vector<int32_t> repeatedEnd;
 
     void resize(int32_t recordCount, int32_t entryCount) {
         records.resize(std::size_t(recordCount));
         end.resize(std::size_t(entryCount));
-        repeats.resize(std::size_t(entryCount));
+        repeatedEnd.resize(std::size_t(entryCount));
+        repeated.clear();
     }
 };
 
 // The entries of one node, by pointer into the level that holds them.
 struct ItemNodeEntries {
     const int32_t* first = nullptr;
-    const int32_t* last = nullptr;
     const int32_t* parent = nullptr;
     const int32_t* record = nullptr;
     int32_t size = 0;
@@ -78,14 +80,13 @@ struct ItemLevel {
     std::vector<int32_t> childItem;  // ascending
     std::vector<int32_t> childSupport;
     std::vector<int32_t> childBegin;
-    std::vector<int32_t> first, last, parent, record;
+    std::vector<int32_t> first, parent, record;
     int32_t nextChild = 0;
 
     int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
     ItemNodeEntries entries(int32_t child) const {
         const std::size_t begin = std::size_t(childBegin[std::size_t(child)]);
-        return {first.data() + begin, last.data() + begin, parent.data() + begin, record.data() + begin,
-                childSupport[std::size_t(child)]};
+        return {first.data() + begin, parent.data() + begin, record.data() + begin, childSupport[std::size_t(child)]};
     }
 };
 
@@ -125,7 +126,7 @@ private:
         int32_t equalSupport, entries;
     };
     FrequentTotals takeFrequent(ItemLevel& level, int32_t support);
-    void keepRecord(ItemLevel& level, ItemRecord* kept, int32_t& at, int32_t k, ItemRecord record);
+    void keepRecord(ItemLevel& level, NodeRecords& own, int32_t& at, int32_t k, ItemRecord record);
     void restoreItemSlots(ItemLevel& level);
     // Storage for the records of the node at `depth`, which recordsAt_ then points at.
     NodeRecords& ownRecords(int32_t depth);

@@ -76,6 +76,7 @@ void SequenceMiner::mineClosedPatterns() {
     const int64_t searchStart = steadyMilliseconds();
     if (database_.singleItemEvents) {
         const CompactDatabase compact = compactSingleItemDatabase(database_);
+        std::vector<int32_t>().swap(database_.values);  // the compact copy replaces it
         NodeRecords rootRecords;
         const std::function<std::unique_ptr<ItemSequenceSearch>(ClosedCollector&)> makeEngine =
             [&](ClosedCollector& collector) {
