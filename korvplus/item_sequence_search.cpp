@@ -100,9 +100,9 @@ ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& l
         level.childBegin.push_back(total);
         total += count;
     }
-    level.first.resize(std::size_t(total));
-    level.parent.resize(std::size_t(total));
-    level.record.resize(std::size_t(total));
+    resizeKeepingLittleSlack(level.first, std::size_t(total));
+    resizeKeepingLittleSlack(level.parent, std::size_t(total));
+    resizeKeepingLittleSlack(level.record, std::size_t(total));
     return {equalSupport, total};
 }
 

@@ -49,6 +49,14 @@ struct CompactDatabase {
 // The compact form of a database whose events all hold one item.
 CompactDatabase compactSingleItemDatabase(const SearchDatabase& database);
 
+// Per-depth storage is reused from node to node; when a node needs far less than an earlier one
+// left reserved, the slack goes back, so that threads do not each keep their largest nodes.
+template <class T>
+void resizeKeepingLittleSlack(std::vector<T>& storage, std::size_t size) {
+    storage.resize(size);
+    if (storage.capacity() > (std::size_t(1) << 16) && storage.capacity() / 8 > size) storage.shrink_to_fit();
+}
+
 struct ItemRecord {
     int32_t item, first, last;
 };
@@ -60,9 +68,9 @@ struct NodeRecords {
     std::vector<int32_t> repeatedEnd;
 
     void resize(int32_t recordCount, int32_t entryCount) {
-        records.resize(std::size_t(recordCount));
-        end.resize(std::size_t(entryCount));
-        repeatedEnd.resize(std::size_t(entryCount));
+        resizeKeepingLittleSlack(records, std::size_t(recordCount));
+        resizeKeepingLittleSlack(end, std::size_t(entryCount));
+        resizeKeepingLittleSlack(repeatedEnd, std::size_t(entryCount));
         repeated.clear();
     }
 };
