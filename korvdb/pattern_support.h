@@ -1,0 +1,60 @@
+// The support of each pattern of a result file in a database, and the sequences that hold it.
+//
+// A sequence holds a pattern when the pattern's events can be matched, in order and with gaps,
+// to events of the sequence that contain them (itemset containment). Matching each pattern event
+// to the earliest fitting event after the previous match finds an embedding whenever one exists.
+//
+// Result files list patterns in search pre-order, so most lines extend a pattern a few lines
+// above. A stack keeps, for each listed pattern on the current path, its supporting sequences
+// and where in each the match of its last event starts; a line is matched only in the sequences
+// of its longest listed prefix, from that point on. Where no such prefix exists, or where the
+// rarest item of the line occurs in fewer sequences, the item-to-sequences index gives the
+// candidates instead. Presence bits per item and sequence (kept when they are small enough) skip
+// the prefix's sequences that lack one of the items the line adds, before any matching.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sequence_database.h"
+
+namespace korvdb {
+
+class SupportCounter {
+public:
+    explicit SupportCounter(const SequenceDatabase& db);
+
+    // The sequences (ascending) that hold `pattern` (flat: each event's items then -1). The
+    // span stays valid until the next call.
+    std::span<const int32_t> supportingSequences(std::span<const int32_t> pattern);
+
+private:
+    struct Level {
+        std::vector<int32_t> pattern;
+        std::vector<int32_t> sequences;
+        std::vector<int32_t> resume;  // per sequence: where the search for the last event starts
+        std::vector<int32_t> after;   // per sequence: just after the event matched to the last event
+    };
+    // Matches the events of `pattern` from offset `firstEventOffset` on, from database position
+    // `at` on; on success sets where the search for the last event began and where its match ended.
+    bool matches(std::span<const int32_t> pattern, std::size_t firstEventOffset, int32_t at,
+                 int32_t& lastEventStart, int32_t& lastEventEnd) const;
+
+    const SequenceDatabase& db_;
+    std::vector<int32_t> indexStart_;     // per item: first entry in indexSequences_; size largest+2
+    std::vector<int32_t> indexSequences_;  // per item, the sequences that contain it, ascending
+    std::vector<uint64_t> itemBits_;  // item * bitWords_ + sequence / 64: sequence holds item; may be empty
+    std::size_t bitWords_ = 0;
+    std::vector<int32_t> newItems_;
+    std::vector<Level> levels_;
+    std::size_t depth_ = 0;
+};
+
+// `korvdb support`: reads RESULT, writes each line, a tab and its support (and with `withSequences`
+// another tab and the comma-separated sequence numbers) to `outPath`, or to stdout when empty.
+std::string writeSupports(const std::string& dbPath, DatabaseFormat format, const std::string& resultPath,
+                          bool withSequences, const std::string& outPath);
+
+}  // namespace korvdb
