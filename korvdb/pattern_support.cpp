@@ -32,6 +32,17 @@ SupportCounter::SupportCounter(const SequenceDatabase& db) : db_(db) {
                 else indexSequences_[std::size_t(fill[std::size_t(item)]++)] = int32_t(s);
             }
     }
+    // Every position of each item, ascending.
+    positionStart_.assign(itemSlots + 1, 0);
+    for (int32_t value : db.words)
+        if (value >= 0) ++positionStart_[std::size_t(value) + 1];
+    for (std::size_t item = 0; item < itemSlots; ++item) positionStart_[item + 1] += positionStart_[item];
+    positions_.resize(std::size_t(positionStart_[itemSlots]));
+    {
+        std::vector<int32_t> fill(positionStart_.begin(), positionStart_.end() - 1);
+        for (std::size_t k = 0; k < db.words.size(); ++k)
+            if (db.words[k] >= 0) positions_[std::size_t(fill[std::size_t(db.words[k])]++)] = int32_t(k);
+    }
     // Presence bits per item and sequence, when they take at most 256 MiB.
     bitWords_ = (sequences + 63) / 64;
     if (itemSlots * bitWords_ <= (std::size_t(32) << 20)) {
@@ -45,27 +56,35 @@ SupportCounter::SupportCounter(const SequenceDatabase& db) : db_(db) {
 }
 
 bool SupportCounter::matches(std::span<const int32_t> pattern, std::size_t firstEventOffset, int32_t at,
-                             int32_t& lastEventStart, int32_t& lastEventEnd) const {
+                             int32_t sequenceEnd, int32_t& lastEventStart, int32_t& lastEventEnd) const {
     const int32_t* words = db_.words.data();
     std::size_t p = firstEventOffset;
     while (p < pattern.size()) {
+        // The event's rarest item anchors the search: its occurrences from `at` on, in order.
         std::size_t eventEnd = p;
-        while (pattern[eventEnd] != -1) ++eventEnd;
+        int32_t anchor = pattern[p];
+        for (; pattern[eventEnd] != -1; ++eventEnd)
+            if (occurrences(pattern[eventEnd]) < occurrences(anchor)) anchor = pattern[eventEnd];
+        if (anchor > db_.largestItem) return false;
         lastEventStart = at;
-        // The earliest event from `at` on that holds pattern[p, eventEnd); both ascend, so an
-        // event fails as soon as it passes a wanted item.
-        for (;;) {
-            if (words[at] == -2) return false;
+        const int32_t* next = positions_.data() + positionStart_[std::size_t(anchor)];
+        const int32_t* last = positions_.data() + positionStart_[std::size_t(anchor) + 1];
+        for (next = std::lower_bound(next, last, at);; ++next) {
+            if (next == last || *next >= sequenceEnd) return false;
+            int32_t start = *next;
+            while (start > 0 && words[start - 1] >= 0) --start;
+            // Both the event and the pattern event ascend: one merge decides containment.
             std::size_t want = p;
-            int32_t k = at;
-            for (; words[k] >= 0; ++k) {
-                if (words[k] < pattern[want]) continue;
+            int32_t k = start;
+            for (; words[k] >= 0 && want < eventEnd; ++k) {
                 if (words[k] > pattern[want]) break;
-                if (++want == eventEnd) break;
+                if (words[k] == pattern[want]) ++want;
             }
-            while (words[k] >= 0) ++k;
-            at = k + 1;
-            if (want == eventEnd) break;
+            if (want == eventEnd) {
+                while (words[k] >= 0) ++k;
+                at = k + 1;
+                break;
+            }
         }
         p = eventEnd + 1;
     }
@@ -113,9 +132,10 @@ std::span<const int32_t> SupportCounter::supportingSequences(std::span<const int
         // A line that keeps the prefix's last event whole goes on after that event's match.
         const bool keepsLastEvent = pattern[added] == -1 && added + 1 < pattern.size();
         auto tryParentEntry = [&](std::size_t k) {
+            const auto end = int32_t(db_.sequenceStart[std::size_t(parent->sequences[k]) + 1]);
             const bool found = keepsLastEvent
-                                   ? matches(pattern, added + 1, parent->after[k], lastEventStart, lastEventEnd)
-                                   : matches(pattern, offset, parent->resume[k], lastEventStart, lastEventEnd);
+                                   ? matches(pattern, added + 1, parent->after[k], end, lastEventStart, lastEventEnd)
+                                   : matches(pattern, offset, parent->resume[k], end, lastEventStart, lastEventEnd);
             if (found) {
                 level.sequences.push_back(parent->sequences[k]);
                 level.resume.push_back(lastEventStart);
@@ -161,7 +181,8 @@ std::span<const int32_t> SupportCounter::supportingSequences(std::span<const int
     } else if (rarestCount > 0 && rarestCount != SIZE_MAX) {
         for (int32_t k = indexStart_[rarest]; k < indexStart_[rarest + 1]; ++k) {
             const int32_t s = indexSequences_[std::size_t(k)];
-            if (matches(pattern, 0, int32_t(db_.sequenceStart[std::size_t(s)]), lastEventStart, lastEventEnd)) {
+            if (matches(pattern, 0, int32_t(db_.sequenceStart[std::size_t(s)]),
+                        int32_t(db_.sequenceStart[std::size_t(s) + 1]), lastEventStart, lastEventEnd)) {
                 level.sequences.push_back(s);
                 level.resume.push_back(lastEventStart);
                 level.after.push_back(lastEventEnd);

@@ -1,0 +1,51 @@
+#!/bin/sh
+# usage: readme_test.sh README BUILD_DIR SOURCE_DIR
+#
+# Every ```console block of the README is a transcript: each "$ command" line is run, in the
+# order of the page, from a scratch directory laid out like the build tree (programs in build/,
+# a copy of examples/ beside it), and must succeed and print exactly the lines that follow it,
+# but for the measured times of the miners' reports.
+set -eu
+readme=$1
+build=$2
+source=$3
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/build" "$scratch/steps"
+cp -R "$source/examples" "$scratch/examples"
+for program in korvplus korv korvdump korvdb; do ln -s "$build/$program" "$scratch/build/$program"; done
+
+awk -v steps="$scratch/steps" '
+    /^```console$/ { inside = 1; next }
+    inside && /^```$/ { inside = 0; next }
+    inside && /^\$ / { n++; printf "%s\n", substr($0, 3) > (steps "/" n ".cmd"); printf "" > (steps "/" n ".out"); next }
+    inside { print > (steps "/" n ".out") }
+    END { print n + 0 > (steps "/count") }
+' "$readme"
+
+count=$(cat "$scratch/steps/count")
+if [ "$count" -eq 0 ]; then
+    echo "no console transcript in $readme" >&2
+    exit 1
+fi
+step=1
+while [ "$step" -le "$count" ]; do
+    command=$(cat "$scratch/steps/$step.cmd")
+    if ! (cd "$scratch/build" && sh -c "$command") >"$scratch/actual" 2>"$scratch/errors"; then
+        echo "README command failed: $command" >&2
+        cat "$scratch/errors" >&2
+        exit 1
+    fi
+    for file in "$scratch/actual" "$scratch/steps/$step.out"; do
+        sed -e 's/^KORV Time:.*/KORV Time:(time)/' -e 's/^Runtime: [0-9.]* sec\.$/Runtime: (time) sec./' \
+            "$file" >"$file.timeless"
+    done
+    if ! cmp -s "$scratch/actual.timeless" "$scratch/steps/$step.out.timeless"; then
+        echo "README command prints something else: $command" >&2
+        diff "$scratch/steps/$step.out" "$scratch/actual" >&2 || true
+        exit 1
+    fi
+    step=$((step + 1))
+done
+echo "$count README commands ran as shown"
