@@ -25,7 +25,7 @@ std::string describeDatabase(const SequenceDatabase& db) {
     int64_t largestEvent = 0;
     int64_t distinct = 0;
     std::vector<int64_t> buckets;  // bucket b: lengths in [2^(b-1), 2^b), bucket 0: length 0
-    std::vector<bool> seen(std::size_t(db.largestItem + 1), false);
+    std::vector<bool> seen(std::size_t(db.largestItem) + 1, false);
     for (std::size_t s = 0; s < sequences; ++s) {
         int64_t sequenceItems = 0;
         int64_t sequenceEvents = 0;

@@ -6,8 +6,8 @@
 // Rows with equal key and time form one event. Item names get ids 0..n-1 in byte order, so the
 // result does not depend on the order of the rows; an event's items ascend, repeats dropped.
 //
-// Memory: the distinct keys and names once each, 12 bytes and the time text per row, and the
-// database built; the log itself is read in blocks and never held whole.
+// Memory: the distinct keys and names once each, about 28 bytes and the time text per row, and
+// the database built; the log itself is read in blocks and never held whole.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -250,11 +252,17 @@ int runKorvdb(int argc, const char* const* argv, std::ostream& out, std::ostream
     }
     std::string error;
     const std::string name = command->name;
-    if (name == "import") error = runImport(args, out);
-    else if (name == "convert") error = runConvert(args);
-    else if (name == "stats") error = runStats(args, out);
-    else if (name == "names") error = runNames(args, out);
-    else error = runSupport(args);
+    try {
+        if (name == "import") error = runImport(args, out);
+        else if (name == "convert") error = runConvert(args);
+        else if (name == "stats") error = runStats(args, out);
+        else if (name == "names") error = runNames(args, out);
+        else error = runSupport(args);
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    } catch (const std::length_error&) {
+        error = "out of memory: the data is too large";
+    }
     if (!error.empty()) {
         err << "korvdb " << name << ": " << error << "\n";
         return 1;

@@ -11,7 +11,7 @@ namespace korvdb {
 
 SupportCounter::SupportCounter(const SequenceDatabase& db) : db_(db) {
     // Item-to-sequences index, counted once per sequence with a stamp per item.
-    const std::size_t itemSlots = std::size_t(db.largestItem + 1);
+    const std::size_t itemSlots = std::size_t(db.largestItem) + 1;
     indexStart_.assign(itemSlots + 1, 0);
     std::vector<int32_t> stamp(itemSlots, -1);
     const std::size_t sequences = db.sequenceCount();
