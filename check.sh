@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the suite twice, optimized and with AddressSanitizer + UndefinedBehaviorSanitizer,
-# and runs every test in both builds; then builds the tests labelled "threads" (target
+# and runs every test in both builds (after the optimized one, it also checks that the manual pages
+# render and that an install works); then builds the tests labelled "threads" (target
 # threaded_tests, with the programs they run) with ThreadSanitizer and runs them. Exits non-zero
 # on the first failure.
 set -eu
@@ -10,6 +11,23 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORV_TESTS=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
+
+# Every manual page renders without warnings; an install into a scratch prefix holds the four
+# programs and their pages, and the installed korvplus mines the bundled example.
+for page in man/*.1; do
+  warnings=$(groff -man -ww -z "$page" 2>&1) || { echo "$page: groff failed: $warnings" >&2; exit 1; }
+  if [ -n "$warnings" ]; then echo "$page: $warnings" >&2; exit 1; fi
+done
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build --prefix "$prefix" >/dev/null
+for program in korvplus korv korvdump korvdb; do
+  if [ ! -x "$prefix/bin/$program" ] || [ ! -f "$prefix/share/man/man1/$program.1" ]; then
+    echo "install: $program or its manual page is missing" >&2
+    exit 1
+  fi
+done
+(cd "$prefix" && "$prefix/bin/korvplus" 0.5 "$OLDPWD/examples/small.bin") | grep -qx 'Total Closed Pattens: 3'
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORV_SANITIZE=ON -DKORV_TESTS=ON
 cmake --build build-sanitize -j "$jobs"
