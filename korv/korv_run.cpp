@@ -14,6 +14,7 @@
 #include "run_vector.h"
 #include "sequence_db.h"
 #include "spec_file.h"
+#include "terminal_progress.h"
 #include "thread_count.h"
 #include "token_scanner.h"
 
@@ -147,9 +148,18 @@ mining_result load_and_mine(const run_figures& figures, std::FILE* pattern_file)
         }
     }
     const thread_options threads{.threads = figures.threads};
-    if (pattern_file == nullptr) return mine_closed(db, figures.abs_support, nullptr, nullptr, threads);
+    // A progress line while the search runs, on a terminal only; erased before the report.
+    search_progress progress;
+    const korvprogress::TerminalProgress display(
+        [&progress] {
+            return korvprogress::ProgressFigures{progress.closed_found.load(std::memory_order_relaxed),
+                                                 progress.items_done.load(std::memory_order_relaxed),
+                                                 progress.items_total.load(std::memory_order_relaxed)};
+        },
+        "closed sequences");
+    if (pattern_file == nullptr) return mine_closed(db, figures.abs_support, nullptr, &progress, threads);
     pattern_file_sink sink(pattern_file);
-    return mine_closed(db, figures.abs_support, &sink, nullptr, threads);
+    return mine_closed(db, figures.abs_support, &sink, &progress, threads);
 }
 
 // One run: arguments, spec file, "frequent.dat" created, data loaded and mined, "frequent.dat"

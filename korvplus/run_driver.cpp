@@ -12,6 +12,7 @@
 #include "pattern_file.h"
 #include "search_database.h"
 #include "sequence_miner.h"
+#include "terminal_progress.h"
 #include "thread_setting.h"
 
 namespace korvplus {
@@ -105,7 +106,19 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
                                 patternFile.writePattern(pattern);
                             });
         miner.setThreadCount(threadSetting.threads);
-        miner.mineClosedPatterns();
+        SearchProgress progress;
+        miner.setProgress(&progress);
+        {
+            // A progress line while the search runs, on a terminal only; erased before the report.
+            const korvprogress::TerminalProgress display(
+                [&progress] {
+                    return korvprogress::ProgressFigures{progress.closedPatterns.load(std::memory_order_relaxed),
+                                                         progress.itemsDone.load(std::memory_order_relaxed),
+                                                         progress.itemsTotal.load(std::memory_order_relaxed)};
+                },
+                "closed patterns");
+            miner.mineClosedPatterns();
+        }
 
         printClosingReport(out, miner.closedCount(), miner.elapsedMilliseconds(), miner.lengthHistogram());
         if (!patternFile.close() && opened) fail(patternFile.error());
