@@ -1,13 +1,14 @@
 #include "csv_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text_tokens.h"
 
 namespace korvdb {
 
-CsvReader::CsvReader(std::istream& in, std::string file, char delimiter)
-    : in_(in), file_(std::move(file)), delimiter_(delimiter), buffer_(std::size_t(1) << 20, '\0') {}
+CsvReader::CsvReader(std::istream& in, std::string file, char delimiter, std::size_t blockBytes)
+    : in_(in), file_(std::move(file)), delimiter_(delimiter), buffer_(std::max<std::size_t>(blockBytes, 1), '\0') {}
 
 bool CsvReader::refill() {
     if (begin_ > 0) {
@@ -48,7 +49,7 @@ CsvReader::Scan CsvReader::scan(std::vector<CsvField>& fields) {
         CsvField field;
         field.line = line;
         field.column = int64_t(p - lineStart) + 1;
-        if (data[p] == '"') {
+        if (p < end_ && data[p] == '"') {
             const std::size_t open = p++;
             for (;;) {
                 const void* quote = std::memchr(data + p, '"', end_ - p);

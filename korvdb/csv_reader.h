@@ -7,7 +7,8 @@
 // Invariants:
 //   1. The views in the fields of a record stay valid until the next call of next().
 //   2. line and column are 1-based and count bytes; a record's line is the line it starts on.
-//   3. Memory is one block (1 MiB, grown only to hold a record longer than it) plus the fields.
+//   3. Memory is one block (1 MiB by default, doubled only to hold a record longer than it) plus
+//      the fields.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,8 @@ struct CsvField {
 
 class CsvReader {
 public:
-    CsvReader(std::istream& in, std::string file, char delimiter);
+    // `blockBytes` is the size of the first block (tests and the fuzzer use tiny ones).
+    CsvReader(std::istream& in, std::string file, char delimiter, std::size_t blockBytes = std::size_t(1) << 20);
 
     // The next record; false at the end of the input or on a failure (then error() is set).
     bool next(std::vector<CsvField>& fields);

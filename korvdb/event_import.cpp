@@ -108,7 +108,7 @@ bool parseTime(std::string_view text, double& value) {
 std::string importEventLog(std::istream& in, const std::string& file, const ImportOptions& options,
                            ImportResult& result) {
     result = ImportResult{};
-    CsvReader reader(in, file, options.delimiter);
+    CsvReader reader(in, file, options.delimiter, options.readBlockBytes);
     std::vector<CsvField> fields;
     const char* roles[3] = {"sequence", "time", "item"};
     const std::string* specs[3] = {&options.sequenceColumn, &options.timeColumn, &options.itemColumn};

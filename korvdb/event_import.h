@@ -26,6 +26,7 @@ struct ImportOptions {
     std::string itemColumn = "3";
     char delimiter = ',';
     bool header = true;
+    std::size_t readBlockBytes = std::size_t(1) << 20;
 };
 
 struct ImportFigures {

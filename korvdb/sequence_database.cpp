@@ -74,6 +74,8 @@ std::string checkedTokens(std::string_view text, const std::string& file, Sequen
         } else if (value == -1) {
             problem = builder.add(-2);
         } else if (value == -2) {
+            if (builder.sequenceOpen())
+                return locate(file, token.line, token.column, "-2 ends the data inside a sequence (end it with -1 first)");
             Token after = scanner.next();
             if (!after.text.empty()) return locate(file, after.line, after.column, "data after the final -2");
             return "";

@@ -64,6 +64,8 @@ TEST(KorvdbCommand, EachFailureIsOneLineStatusOneAndLeavesNoOutput) {
          "korvdb convert: db.txt:2:1: the last sequence is not ended by -2"},
         {{{"d.spec", "d.dat 3 2 1 1\n"}, {"d.dat", "0 -1\n-2\n"}}, {"convert", "d.spec", "db.bin"},
          "korvdb convert: d.spec:1:1: the spec gives 2 sequences, d.dat holds 1"},
+        {{{"d.spec", "d.dat 3 1 1 1\n"}, {"d.dat", "0 -1 1 -2\n"}}, {"convert", "d.spec", "db.bin"},
+         "korvdb convert: d.dat:1:8: -2 ends the data inside a sequence (end it with -1 first)"},
         {{{"db.txt", "1 -1 -2\n1 2 -1 -2\n"}}, {"convert", "db.txt", "k.spec"},
          "korvdb convert: sequence 1 (0-based) has an event of 2 items; a korv database holds one item per "
          "event (--flatten writes them one after another)"},
