@@ -8,37 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "support/database.h"
 #include "support/run_program.h"
 
 namespace {
 
-using Sequences = std::vector<std::vector<int32_t>>;
 using Patterns = std::vector<std::vector<int32_t>>;
-
-std::string binaryWords(const Sequences& sequences) {
-    std::string bytes;
-    auto put = [&](int32_t word) {
-        const auto bits = static_cast<uint32_t>(word);
-        for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((bits >> shift) & 0xff);
-    };
-    for (const auto& sequence : sequences) {
-        for (const int32_t item : sequence) {
-            put(item);
-            put(-1);
-        }
-        put(-2);
-    }
-    return bytes;
-}
-
-std::string textTokens(const Sequences& sequences) {
-    std::string text;
-    for (const auto& sequence : sequences) {
-        for (const int32_t item : sequence) text += std::to_string(item) + " ";
-        text += "-1\n";
-    }
-    return text + "-2\n";
-}
 
 // " 0 ||  2 || " -> {0, 2}
 Patterns parseClosedPatterns(const std::string& text) {
@@ -69,26 +44,20 @@ Patterns parseFrequentDat(const std::string& text) {
 
 TEST(CrossCheck, KorvplusAndKorvdumpAgreeOnOneItemEvents) {
     std::mt19937 random(31337);
-    auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     testsupport::ScratchDir dir;
     for (int round = 0; round < 120; ++round) {
-        const int alphabet = uniform(1, 5);
-        Sequences sequences(std::size_t(uniform(1, 8)));
+        const testsupport::ItemSequences sequences = testsupport::randomItemSequences(random, {.maxEvents = 8});
         std::size_t longest = 0;
-        for (auto& sequence : sequences) {
-            sequence.resize(std::size_t(uniform(0, 8)));
-            for (int32_t& item : sequence) item = uniform(0, alphabet - 1);
-            longest = std::max(longest, sequence.size());
-        }
+        for (const auto& sequence : sequences) longest = std::max(longest, sequence.size());
         const int n = int(sequences.size());
-        const int absolute = uniform(1, n);
+        const int absolute = std::uniform_int_distribution<int>(1, n)(random);
         // korvplus truncates n * s, korvdump rounds n * s: n * s = absolute + 0.25 gives both.
         char support[32];
         std::snprintf(support, sizeof support, "%.17g", (absolute + 0.25) / n);
 
-        dir.writeFile("db.bin", binaryWords(sequences));
-        dir.writeFile("db.txt", textTokens(sequences));
-        dir.writeFile("db.spec", "db.txt " + std::to_string(alphabet) + " " + std::to_string(n) + " " +
+        dir.writeFile("db.bin", testsupport::littleEndianBytes(testsupport::toWords(testsupport::asOneItemEvents(sequences))));
+        dir.writeFile("db.txt", testsupport::tokenText(sequences));
+        dir.writeFile("db.spec", "db.txt 5 " + std::to_string(n) + " " +
                                      std::to_string(longest) + " " + std::to_string(longest) + "\n");
         const auto plus = testsupport::runProgram(KORVPLUS_PATH, {support, "db.bin"}, dir.path());
         const auto dump = testsupport::runProgram(KORVDUMP_PATH, {"db.spec", support}, dir.path());

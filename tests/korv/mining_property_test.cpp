@@ -8,15 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "brute_force_miner.h"
 #include "closed_miner.h"
 #include "sequence_db.h"
+#include "support/closed_oracle.h"
+#include "support/database.h"
 #include "support/run_program.h"
 #include "token_scanner.h"
 
 namespace {
 
-using korvtest::item_list;
+using item_list = std::vector<std::int32_t>;
 
 class collecting_sink : public korv::closed_sink {
 public:
@@ -24,7 +25,7 @@ public:
         found.emplace_back(item_list(items.begin(), items.end()), support);
         return true;
     }
-    std::vector<std::pair<item_list, int>> found;
+    std::vector<std::pair<item_list, std::int32_t>> found;
 };
 
 struct random_case {
@@ -33,38 +34,22 @@ struct random_case {
     int abs_support = 1;
 };
 
+// Item ids are sometimes 0.., sometimes sparse and huge, to cover any id the data may use; and
+// sometimes no sequence holds an item twice, which the search treats apart.
 random_case make_case(std::mt19937& rng) {
-    auto pick = [&rng](int low, int high) {
-        return std::uniform_int_distribution<int>(low, high)(rng);
-    };
-    // Item ids are sometimes 0.., sometimes sparse and huge, to cover any id the data may use.
-    static const std::int32_t sparse_ids[] = {5, 17, 1000, 65536, 2147483647};
-    const bool sparse = pick(0, 3) == 0;
-    const int alphabet = pick(2, 5);
-    const int count = pick(2, 8);
-
+    const bool sparse = std::uniform_int_distribution<int>(0, 3)(rng) == 0;
+    const bool distinct = std::uniform_int_distribution<int>(0, 2)(rng) == 0;
+    const testsupport::DatabaseShape shape{.minSequences = 2,
+                                           .distinctItems = distinct,
+                                           .ids = sparse ? testsupport::IdSpread::sparse : testsupport::IdSpread::dense};
     random_case result;
-    // Sometimes no sequence holds an item twice, which the search treats apart.
-    const bool distinct = pick(0, 2) == 0;
-    for (int s = 0; s < count; ++s) {
-        item_list sequence;
-        for (int k = pick(0, 7); k > 0; --k) {
-            const int letter = pick(0, alphabet - 1);
-            const std::int32_t item = sparse ? sparse_ids[letter] : letter;
-            if (distinct && std::find(sequence.begin(), sequence.end(), item) != sequence.end()) continue;
-            sequence.push_back(item);
-            result.text += std::to_string(item) + (pick(0, 5) == 0 ? "\n" : " ");
-            if (pick(0, 15) == 0) result.text += "-7 ";
-        }
-        result.text += "-1\n";
-        result.sequences.push_back(sequence);
-    }
-    result.text += "-2\n";
-    result.abs_support = pick(1, count);
+    result.sequences = testsupport::randomItemSequences(rng, shape);
+    result.text = testsupport::tokenText(result.sequences, &rng);
+    result.abs_support = std::uniform_int_distribution<int>(1, static_cast<int>(result.sequences.size()))(rng);
     return result;
 }
 
-std::vector<std::pair<item_list, int>> mine_in_process(const random_case& input) {
+std::vector<std::pair<item_list, std::int32_t>> mine_in_process(const random_case& input) {
     korv::token_scanner scanner(input.text);
     korv::sequence_db db;
     const auto count = static_cast<std::int32_t>(input.sequences.size());
@@ -80,7 +65,7 @@ std::vector<std::pair<item_list, int>> mine_in_process(const random_case& input)
     return sink.found;
 }
 
-std::vector<std::pair<item_list, int>> as_list(const std::map<item_list, int>& closed) {
+std::vector<std::pair<item_list, std::int32_t>> as_list(const std::map<item_list, std::int32_t>& closed) {
     return {closed.begin(), closed.end()};
 }
 
@@ -88,7 +73,7 @@ TEST(mine_closed, equals_the_closed_sequences_by_definition) {
     std::mt19937 rng(20261208);
     for (int round = 0; round < 3000; ++round) {
         const random_case input = make_case(rng);
-        const auto expected = as_list(korvtest::brute_force_closed(input.sequences, input.abs_support));
+        const auto expected = as_list(testsupport::closedItemSequences(input.sequences, input.abs_support));
         ASSERT_EQ(mine_in_process(input), expected)
             << "round " << round << ", absolute support " << input.abs_support << ", data:\n"
             << input.text;
@@ -110,7 +95,7 @@ TEST(mine_closed, korvdump_writes_the_closed_sequences_by_definition) {
         ASSERT_EQ(run.exitStatus, 0) << run.out;
 
         std::string expected;
-        const auto closed = korvtest::brute_force_closed(input.sequences, input.abs_support);
+        const auto closed = testsupport::closedItemSequences(input.sequences, input.abs_support);
         for (const auto& [items, support] : closed) {
             for (const std::int32_t item : items) expected += std::to_string(item) + " ";
             expected += ": " + std::to_string(support) + "\n";

@@ -6,7 +6,7 @@
 
 #include <cctype>
 
-#include "mining_harness.h"
+#include "support/database.h"
 #include "support/run_program.h"
 
 namespace {
@@ -58,7 +58,7 @@ TEST(KorvplusProgram, UsageTextLeavesEverythingAlone) {
 
 TEST(KorvplusProgram, MinesTheWorkedExample) {
     ScratchDir dir;
-    dir.writeFile("db.bin", harness::encodeWords(kExample));
+    dir.writeFile("db.bin", testsupport::littleEndianBytes(kExample));
     const auto result = runProgram(KORVPLUS_PATH, {"0.67", "db.bin"}, dir.path());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.err, "");
@@ -81,7 +81,7 @@ TEST(KorvplusProgram, InputFiguresAsTyped) {
     ScratchDir dir;
     std::vector<int32_t> seven;
     for (int s = 0; s < 7; ++s) seven.insert(seven.end(), {9, -1, -2});
-    dir.writeFile("seven.bin", harness::encodeWords(seven));
+    dir.writeFile("seven.bin", testsupport::littleEndianBytes(seven));
     const std::vector<std::pair<std::string, std::string>> cases{
         {"0.5", "3"}, {"1", "7"}, {"-0.5", "-3"}, {"0.333333333", "2"}, {"1e-5", "0"}};
     for (const auto& [relative, absolute] : cases) {
@@ -117,7 +117,7 @@ TEST(KorvplusProgram, UnreadableInputReportsFailure) {
 
 TEST(KorvplusProgram, UnwritablePatternFileReportsFailure) {
     ScratchDir dir;
-    dir.writeFile("db.bin", harness::encodeWords(kExample));
+    dir.writeFile("db.bin", testsupport::littleEndianBytes(kExample));
     ASSERT_EQ(::mkdir(dir.file("ClosedPatterns.txt").c_str(), 0700), 0);
     const auto blocked = runProgram(KORVPLUS_PATH, {"0.67", "db.bin"}, dir.path());
     EXPECT_EQ(blocked.exitStatus, 1);
@@ -126,7 +126,7 @@ TEST(KorvplusProgram, UnwritablePatternFileReportsFailure) {
     EXPECT_NE(blocked.err.find("ClosedPatterns.txt"), std::string::npos);
 
     ScratchDir full;
-    full.writeFile("db.bin", harness::encodeWords(kExample));
+    full.writeFile("db.bin", testsupport::littleEndianBytes(kExample));
     ASSERT_EQ(::symlink("/dev/full", full.file("ClosedPatterns.txt").c_str()), 0);
     const auto diskFull = runProgram(KORVPLUS_PATH, {"0.67", "db.bin"}, full.path());
     EXPECT_EQ(diskFull.exitStatus, 1);
@@ -138,7 +138,7 @@ TEST(KorvplusProgram, MalformedFilesMineWhatIsWellFormed) {
     ScratchDir dir;
     // Stray values, a -2 straight after an item, a largest id of 2147483647, and an unterminated
     // final sequence, plus two stray bytes.
-    dir.writeFile("odd.bin", harness::encodeWords({-7, 5, 2147483647, -2, 5, -1, 2147483647, -1, -2, 5, 6, -1}) + "xy");
+    dir.writeFile("odd.bin", testsupport::littleEndianBytes({-7, 5, 2147483647, -2, 5, -1, 2147483647, -1, -2, 5, 6, -1}) + "xy");
     const auto result = runProgram(KORVPLUS_PATH, {"1", "odd.bin"}, dir.path());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(maskedLines(result.out),
@@ -153,11 +153,11 @@ TEST(KorvplusProgram, MemoryExhaustionEndsWithAMessage) {
 #else
     ScratchDir dir;
     // One sequence of 6 million events: about 24 MB to load and as much again to mine.
-    const std::string event = harness::encodeWords({1, -1});
+    const std::string event = testsupport::littleEndianBytes({1, -1});
     std::string bytes;
     bytes.reserve(event.size() * 6000000 + 4);
     for (int i = 0; i < 6000000; ++i) bytes += event;
-    bytes += harness::encodeWords({-2});
+    bytes += testsupport::littleEndianBytes({-2});
     dir.writeFile("big.bin", bytes);
     const auto result = runProgram("/bin/sh", {"-c", "ulimit -v 60000 && exec \"$0\" 1 big.bin", KORVPLUS_PATH},
                                    dir.path());

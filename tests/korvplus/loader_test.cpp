@@ -3,7 +3,7 @@
 #include <span>
 
 #include "binary_loader.h"
-#include "mining_harness.h"
+#include "support/database.h"
 #include "search_database.h"
 
 namespace {
@@ -22,10 +22,10 @@ Loaded loadBytes(const std::string& bytes) {
     return loaded;
 }
 
-Loaded loadWords(const std::vector<int32_t>& words) { return loadBytes(harness::encodeWords(words)); }
+Loaded loadWords(const std::vector<int32_t>& words) { return loadBytes(testsupport::littleEndianBytes(words)); }
 
 TEST(BinaryLoader, WorkedExampleDecodesLittleEndianWordsAndFigures) {
-    const std::string bytes = harness::encodeWords({1, 2, -1, 3, -1, -2, 2, -1, -2});
+    const std::string bytes = testsupport::littleEndianBytes({1, 2, -1, 3, -1, -2, 2, -1, -2});
     ASSERT_EQ(bytes.size(), 36u);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x01\x00\x00\x00", 4));
     EXPECT_EQ(bytes.substr(8, 4), std::string("\xff\xff\xff\xff", 4));
@@ -74,7 +74,7 @@ TEST(BinaryLoader, FiguresOfUnusualFiles) {
 }
 
 TEST(BinaryLoader, WordsSplitAcrossChunksDecodeTheSame) {
-    const std::string bytes = harness::encodeWords({10, 300000, -1, 70000, -1, -2, -2});
+    const std::string bytes = testsupport::littleEndianBytes({10, 300000, -1, 70000, -1, -2, -2});
     for (std::size_t chunk = 1; chunk <= 9; ++chunk) {
         std::vector<int32_t> data{-2};
         korvplus::SequenceWordDecoder decoder(data);

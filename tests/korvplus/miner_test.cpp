@@ -1,8 +1,8 @@
 // The search on small databases whose results are worked out by hand.
 #include <gtest/gtest.h>
 
-#include "brute_force_miner.h"
 #include "mining_harness.h"
+#include "support/closed_oracle.h"
 
 namespace {
 
@@ -50,11 +50,11 @@ TEST(SequenceMiner, ItemsetWindowReachesTheAppearanceInclusive) {
 TEST(SequenceMiner, PruningCutsClosedPatternsInsideEvents) {
     // (4), (0 1 4)(1), (0)(0 1)(1 4), (0 2 4) at 1: (1) is cut because 0 stands before it in its
     // first event in both supporting sequences, so the closed (1 4) of support 2 is never written.
-    const bruteforce::Database database{{{4}}, {{0, 1, 4}, {1}}, {{0}, {0, 1}, {1, 4}}, {{0, 2, 4}}};
-    const harness::MiningOutcome outcome = harness::mineWords(bruteforce::toWords(database), 1);
+    const testsupport::Database database{{{4}}, {{0, 1, 4}, {1}}, {{0}, {0, 1}, {1, 4}}, {{0, 2, 4}}};
+    const harness::MiningOutcome outcome = harness::mineWords(testsupport::toWords(database), 1);
     const std::vector<int32_t> oneFour{1, 4, -1};
-    EXPECT_EQ(bruteforce::support(database, oneFour), 2);
-    EXPECT_TRUE(bruteforce::isClosed(database, bruteforce::unflatten(oneFour), 5));
+    EXPECT_EQ(testsupport::support(database, testsupport::unflatten(oneFour)), 2);
+    EXPECT_TRUE(testsupport::isClosed(database, testsupport::unflatten(oneFour)));
     for (const auto& pattern : outcome.patterns) {
         EXPECT_NE(pattern, oneFour);
         EXPECT_NE(pattern.front(), 1) << "the subtree of (1) is cut";

@@ -6,21 +6,13 @@
 #include "pattern_file.h"
 #include "search_database.h"
 #include "sequence_miner.h"
+#include "support/database.h"
 
 namespace harness {
 
-std::string encodeWords(const std::vector<int32_t>& words) {
-    std::string bytes;
-    for (const int32_t word : words) {
-        const auto bits = static_cast<uint32_t>(word);
-        for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((bits >> shift) & 0xff);
-    }
-    return bytes;
-}
-
 MiningOutcome mineWords(const std::vector<int32_t>& words, int32_t minSupport) {
     MiningOutcome outcome;
-    const std::string bytes = encodeWords(words);
+    const std::string bytes = testsupport::littleEndianBytes(words);
     std::vector<int32_t> sequenceData{-2};
     outcome.figures = korvplus::loadSequenceBytes(
         sequenceData, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));

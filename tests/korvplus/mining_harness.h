@@ -16,9 +16,6 @@ struct MiningOutcome {
     std::vector<int64_t> lengthHistogram;
 };
 
-// The little-endian bytes of a binary sequence file holding `words`.
-std::string encodeWords(const std::vector<int32_t>& words);
-
 // Loads the bytes of `words` after the leading -2, prepares and mines at `minSupport`.
 MiningOutcome mineWords(const std::vector<int32_t>& words, int32_t minSupport);
 

@@ -4,32 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <set>
 
-#include "brute_force_miner.h"
 #include "mining_harness.h"
 #include "reference_miner.h"
+#include "support/database.h"
 
 namespace {
 
 TEST(MinerReference, SameOutputAsTheLiteralSearch) {
     std::mt19937 random(424242);
-    auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     for (int round = 0; round < 3000; ++round) {
         // Some ids unused, so that the dense renumbering and id order both matter.
-        const int alphabet = uniform(1, 6);
-        const int maxItemsPerEvent = uniform(1, 4);
-        bruteforce::Database database(std::size_t(uniform(1, 8)));
-        for (bruteforce::Sequence& sequence : database) {
-            sequence.resize(std::size_t(uniform(0, 7)));
-            for (bruteforce::Event& event : sequence) {
-                std::set<int32_t> items;
-                for (int i = uniform(1, maxItemsPerEvent); i > 0; --i) items.insert(2 * uniform(0, alphabet - 1));
-                event.assign(items.begin(), items.end());
-            }
-        }
-        const int32_t minSupport = uniform(1, int(database.size()));
-        const std::vector<int32_t> words = bruteforce::toWords(database);
+        const testsupport::DatabaseShape shape{.maxAlphabet = 6,
+                                               .maxItemsPerEvent = std::uniform_int_distribution<int>(1, 4)(random),
+                                               .ids = testsupport::IdSpread::gapped};
+        const testsupport::Database database = testsupport::randomDatabase(random, shape);
+        const int32_t minSupport = std::uniform_int_distribution<int32_t>(1, int32_t(database.size()))(random);
+        const std::vector<int32_t> words = testsupport::toWords(database);
 
         const harness::MiningOutcome outcome = harness::mineWords(words, minSupport);
         std::vector<int32_t> sequenceData{-2};
