@@ -61,7 +61,7 @@ Database randomDatabase(std::mt19937& random, const DatabaseShape& shape) {
         return int32_t(letter);
     };
 
-    const int alphabet = uniform(1, shape.maxAlphabet);
+    const int alphabet = uniform(shape.minAlphabet, shape.maxAlphabet);
     Database database(std::size_t(uniform(shape.minSequences, shape.maxSequences)));
     for (Sequence& sequence : database) {
         std::set<int32_t> inSequence;

@@ -38,7 +38,8 @@ enum class IdSpread {
 };
 
 struct DatabaseShape {
-    int maxAlphabet = 5;        // letters drawn per database: 1 .. maxAlphabet
+    int minAlphabet = 1;        // letters drawn per database: minAlphabet .. maxAlphabet
+    int maxAlphabet = 5;
     int minSequences = 1;
     int maxSequences = 8;
     int maxEvents = 7;          // events per sequence: 0 .. maxEvents
