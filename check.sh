@@ -2,8 +2,10 @@
 # Builds the suite twice, optimized and with AddressSanitizer + UndefinedBehaviorSanitizer,
 # and runs every test in both builds (after the optimized one, it also checks that the manual pages
 # render and that an install works); then builds the tests labelled "threads" (target
-# threaded_tests, with the programs they run) with ThreadSanitizer and runs them. Exits non-zero
-# on the first failure.
+# threaded_tests, with the programs they run) with ThreadSanitizer and runs them. When clang++ is
+# available it then builds the fuzz targets and runs each one for KORV_FUZZ_SECONDS (default 20)
+# over its committed corpus. Exits non-zero on the first failure: a build error, a failed test,
+# or a fuzz target that crashes or finds a wrong answer.
 set -eu
 cd "$(dirname "$0")"
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -38,3 +40,13 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORV_TSAN=ON -DKORV
 cmake --build build-tsan -j "$jobs" --target threaded_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure --no-tests=error -j "$jobs" -L threads
+
+# The fuzz targets are CTest tests of their own build (fuzz/CMakeLists.txt lists them).
+if command -v clang++ >/dev/null 2>&1; then
+  cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORV_FUZZ=ON \
+    -DKORV_TESTS=OFF -DKORV_FUZZ_SECONDS="${KORV_FUZZ_SECONDS:-20}"
+  cmake --build build-fuzz -j "$jobs"
+  ctest --test-dir build-fuzz --output-on-failure --no-tests=error -j "$jobs"
+else
+  echo "check.sh: clang++ not found; fuzz targets not built" >&2
+fi

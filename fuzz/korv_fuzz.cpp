@@ -1,28 +1,65 @@
-// libFuzzer target: arbitrary bytes as korv's text data file, straight into the token scanner and
-// the loader; small inputs are also mined, with the sequence count and threshold taken from the
-// first two bytes.
+// libFuzzer target for korv's data file: the first byte picks the number of sequences, the
+// second the absolute support, the rest is the text. Every input goes through the token scanner
+// and the loader. The loader's reading is compared with the C library's "%i" reading of the same
+// text, and small inputs are mined and compared with the brute-force oracle: the closed
+// sequences, their supports and their order (lexicographic in the item lists) must be exact.
+// A failed check aborts, so libFuzzer keeps the input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <span>
-#include <string_view>
+#include <string>
+#include <vector>
 
+#include "c_tokens.h"
 #include "closed_miner.h"
 #include "fatal_error.h"
 #include "sequence_db.h"
+#include "support/closed_oracle.h"
 #include "token_scanner.h"
 
 namespace {
 
-class counting_sink : public korv::closed_sink {
+// The oracle's search grows with the longest sequence; 9 items keep every input fast.
+constexpr std::size_t kMaxOracleItemsPerSequence = 9;
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+class collecting_sink : public korv::closed_sink {
 public:
-    bool write_closed(std::span<const std::int32_t>, std::int32_t support) override {
-        if (support < 1) std::abort();
-        ++written;
+    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
+        found.emplace_back(std::vector<std::int32_t>(items.begin(), items.end()), support);
         return true;
     }
-    std::int64_t written = 0;
+    std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>> found;
 };
+
+// The sequences of the data file as the C library reads its tokens: ids of 0 or more are items,
+// -1 and -2 end a sequence, other negative values are skipped; reading stops after
+// num_sequences + 1 ends or at the end of the text, keeping a partly read sequence. False when a
+// token is not an integer or leaves the int32 range.
+bool read_with_c_library(const std::string& text, std::int32_t num_sequences, testsupport::ItemSequences& sequences) {
+    fuzzsupport::CTokenReader reader(text);
+    std::vector<std::int32_t> current;
+    for (std::int64_t ends = 0; ends <= num_sequences;) {
+        long long token = 0;
+        const fuzzsupport::CScan got = reader.readInt(token);
+        if (got == fuzzsupport::CScan::end) break;
+        if (got == fuzzsupport::CScan::mismatch || !fuzzsupport::fitsInt32(token)) return false;
+        if (token >= 0) {
+            current.push_back(std::int32_t(token));
+        } else if (token == -1 || token == -2) {
+            sequences.push_back(std::move(current));
+            current.clear();
+            ++ends;
+        }
+    }
+    if (!current.empty()) sequences.push_back(std::move(current));
+    return true;
+}
 
 }  // namespace
 
@@ -30,16 +67,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (size < 2) return 0;
     const std::int32_t num_sequences = bytes[0] % 16;
     const std::int32_t abs_support = bytes[1] % 4 + 1;
-    korv::token_scanner scanner(std::string_view(reinterpret_cast<const char*>(bytes) + 2, size - 2));
+    const std::string text(reinterpret_cast<const char*>(bytes) + 2, size - 2);
+    korv::token_scanner scanner(text);
+    korv::sequence_db db;
+    korv::load_status status = korv::load_status::read_error;
     try {
-        korv::sequence_db db;
-        if (korv::load_sequences(scanner, num_sequences, abs_support, db) != korv::load_status::ok) return 0;
-        if (!korv::check_sequence_db(db, abs_support)) std::abort();
-        if (db.seq_buffer.size() > 96) return 0;  // keeps every run short
-        counting_sink sink;
-        korv::mine_closed(db, abs_support, &sink);
+        status = korv::load_sequences(scanner, num_sequences, abs_support, db);
     } catch (const korv::fatal_error&) {
-        // a refused allocation: reported, never a crash
+        return 0;  // a refused allocation: reported, never a crash
     }
+    require(status != korv::load_status::read_error);
+    if (status == korv::load_status::ok) require(korv::check_sequence_db(db, abs_support));
+
+    if (text.find('\0') != std::string::npos) return 0;  // the C library would stop reading there
+    testsupport::ItemSequences sequences;
+    require(read_with_c_library(text, num_sequences, sequences) == (status == korv::load_status::ok));
+    if (status != korv::load_status::ok || db.seq_buffer.size() > 96) return 0;  // keeps every run short
+    for (const auto& sequence : sequences)
+        if (sequence.size() > kMaxOracleItemsPerSequence) return 0;
+
+    collecting_sink sink;
+    const korv::mining_result result = korv::mine_closed(db, abs_support, &sink);
+    const std::map<std::vector<std::int32_t>, std::int32_t> closed =
+        testsupport::closedItemSequences(sequences, abs_support);
+    require(sink.found == std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>>(closed.begin(), closed.end()));
+    std::int64_t counted = 0;
+    for (const std::int64_t count : result.length_histogram) counted += count;
+    require(counted == std::int64_t(closed.size()) && !result.stopped);
     return 0;
 }

@@ -1,29 +1,114 @@
-// libFuzzer target: arbitrary bytes as a binary sequence file, straight into the loader, then
-// the search database; small inputs are also mined, at a threshold taken from the first byte.
+// libFuzzer target for korvplus: the first byte picks the threshold, the rest is a binary
+// sequence file. Every input goes through the loader and the search database; small ones are
+// mined, and the written patterns are checked against the brute-force oracle:
+//   - each is frequent and closed, has the item count it was written with, and is written once
+//     and never after one of its extensions;
+//   - closedCount and the length histogram count exactly the written patterns;
+//   - with one item in every event the written set is the whole closed set.
+// A failed check aborts, so libFuzzer keeps the input.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <numeric>
+#include <set>
 #include <span>
 #include <vector>
 
 #include "binary_loader.h"
 #include "search_database.h"
 #include "sequence_miner.h"
+#include "support/closed_oracle.h"
+
+namespace {
+
+// The oracle's search grows with the longest sequence; 9 items keep every input fast.
+constexpr std::size_t kMaxOracleItemsPerSequence = 9;
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+// The database the words stand for, by the documented reading of words outside the format:
+// values below -2 are dropped, a -2 closes an open event, empty events and words after the last
+// -2 are dropped. False when an event is not strictly ascending (the search expects sorted
+// events) or a sequence is too long for the oracle.
+bool readDatabase(std::span<const int32_t> words, testsupport::Database& database) {
+    testsupport::Sequence sequence;
+    testsupport::Event event;
+    bool checkable = true;
+    std::size_t items = 0;
+    for (const int32_t word : words) {
+        if (word >= 0) {
+            checkable = checkable && (event.empty() || event.back() < word);
+            event.push_back(word);
+            ++items;
+        } else if (word == -1 || word == -2) {
+            if (!event.empty()) sequence.push_back(std::move(event));
+            event.clear();
+            if (word == -2) {
+                checkable = checkable && items <= kMaxOracleItemsPerSequence;
+                database.push_back(std::move(sequence));
+                sequence.clear();
+                items = 0;
+            }
+        }
+    }
+    return checkable;
+}
+
+// A pattern (items of each event, then -1) extends another when it begins with all of it but
+// the final -1: appending items, as new events or into the last one, gives it.
+bool extends(const std::vector<int32_t>& longer, const std::vector<int32_t>& shorter) {
+    return longer.size() > shorter.size() && std::equal(shorter.begin(), shorter.end() - 1, longer.begin());
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (size == 0) return 0;
-    const int32_t minSupport = int32_t(bytes[0] % 5) - 1;
+    const int32_t minSupport = int32_t(bytes[0] % 6) - 1;
     std::vector<int32_t> sequenceData{-2};
     const korvplus::LoadFigures figures =
         korvplus::loadSequenceBytes(sequenceData, std::span(bytes + 1, size - 1));
     korvplus::SearchDatabase database = korvplus::prepareSearchDatabase(sequenceData, figures.largestItemId);
-    if (!korvplus::checkSearchDatabase(database)) std::abort();
+    require(korvplus::checkSearchDatabase(database));
     if (database.values.size() > 96) return 0;  // keeps every run short
 
-    int64_t written = 0;
+    std::vector<std::vector<int32_t>> written;
+    bool itemCountsRight = true;
     korvplus::SequenceMiner miner(std::move(database), minSupport, figures.maxSequenceItems,
-                                  [&written](std::span<const int32_t>, int32_t) { ++written; });
+                                  [&](std::span<const int32_t> pattern, int32_t itemsInPattern) {
+                                      const auto items = std::count_if(pattern.begin(), pattern.end(),
+                                                                       [](int32_t v) { return v >= 0; });
+                                      itemCountsRight = itemCountsRight && items == itemsInPattern;
+                                      written.emplace_back(pattern.begin(), pattern.end());
+                                  });
     miner.mineClosedPatterns();
-    if (written != miner.closedCount()) std::abort();
+    require(itemCountsRight);
+    require(miner.closedCount() == int64_t(written.size()));
+    const std::vector<int64_t>& histogram = miner.lengthHistogram();
+    require(std::accumulate(histogram.begin(), histogram.end(), int64_t{0}) == miner.closedCount());
+
+    testsupport::Database truth;
+    if (!readDatabase(std::span(sequenceData).subspan(1), truth)) return 0;
+    bool oneItemEvents = true;
+    for (const testsupport::Sequence& sequence : truth)
+        for (const testsupport::Event& event : sequence) oneItemEvents = oneItemEvents && event.size() == 1;
+
+    std::set<std::vector<int32_t>> seen;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const testsupport::Pattern pattern = testsupport::unflatten(written[i]);
+        require(seen.insert(written[i]).second);
+        require(testsupport::support(truth, pattern) >= std::max(minSupport, 1));
+        require(testsupport::isClosed(truth, pattern));
+        for (std::size_t j = 0; j < i; ++j) require(!extends(written[j], written[i]));
+    }
+    if (oneItemEvents) {
+        const std::map<testsupport::FlatPattern, int32_t> closed = testsupport::closedPatterns(truth, minSupport);
+        require(closed.size() == seen.size());
+        for (const auto& [pattern, count] : closed) require(seen.count(pattern) == 1);
+    }
     return 0;
 }
