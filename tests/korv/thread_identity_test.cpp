@@ -13,6 +13,7 @@
 
 #include "closed_miner.h"
 #include "sequence_db.h"
+#include "support/database.h"
 #include "support/run_program.h"
 #include "token_scanner.h"
 
@@ -37,19 +38,12 @@ public:
 
 // Sequences over a small alphabet, long enough that the search tree has deep subtrees.
 std::string random_data(std::mt19937& rng, int sequences) {
-    auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
-    const int alphabet = pick(3, 12);
-    // Sometimes each sequence is a rising run of distinct items, which the search treats apart.
-    const bool distinct = pick(0, 2) == 0;
-    std::string text;
-    for (int s = 0; s < sequences; ++s) {
-        for (int k = pick(0, 25), item = -1; k > 0; --k) {
-            item = distinct ? item + pick(1, 2) : pick(0, alphabet - 1);
-            text += std::to_string(item) + " ";
-        }
-        text += "-1\n";
-    }
-    return text + "-2\n";
+    // Sometimes no sequence holds an item twice, which the search treats apart.
+    const bool distinct = std::uniform_int_distribution<int>(0, 2)(rng) == 0;
+    const testsupport::DatabaseShape shape{.minAlphabet = distinct ? 30 : 3, .maxAlphabet = distinct ? 50 : 12,
+                                           .minSequences = sequences, .maxSequences = sequences, .maxEvents = 25,
+                                           .distinctItems = distinct};
+    return testsupport::tokenText(testsupport::randomItemSequences(rng, shape));
 }
 
 mined mine(const korv::sequence_db& db, std::int32_t abs_support, const korv::thread_options& options) {
