@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "binary_loader.h"
-#include "mining_harness.h"
 #include "search_database.h"
 #include "sequence_miner.h"
+#include "support/database.h"
 #include "support/run_program.h"
 #include "thread_setting.h"
 
@@ -28,26 +28,14 @@ struct Mined {
 
 // Sequences long enough for deep subtrees, over a small alphabet so that patterns are plentiful.
 std::vector<int32_t> randomWords(std::mt19937& random, bool oneItemEvents) {
-    auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    const int alphabet = uniform(3, 10);
-    std::vector<int32_t> words;
-    for (int s = uniform(5, 25); s > 0; --s) {
-        for (int e = uniform(1, 12); e > 0; --e) {
-            const int size = oneItemEvents ? 1 : uniform(1, 3);
-            std::vector<bool> in(std::size_t(alphabet), false);
-            for (int i = 0; i < size; ++i) in[std::size_t(uniform(0, alphabet - 1))] = true;
-            for (int x = 0; x < alphabet; ++x)
-                if (in[std::size_t(x)]) words.push_back(x);
-            words.push_back(-1);
-        }
-        words.push_back(-2);
-    }
-    return words;
+    const testsupport::DatabaseShape shape{.minAlphabet = 3, .maxAlphabet = 10, .minSequences = 5, .maxSequences = 25,
+                                           .maxEvents = 12, .maxItemsPerEvent = oneItemEvents ? 1 : 3};
+    return testsupport::toWords(testsupport::randomDatabase(random, shape));
 }
 
 Mined mine(const std::vector<int32_t>& words, int32_t minSupport, int32_t threads, bool stress) {
     std::vector<int32_t> sequenceData{-2};
-    const std::string bytes = harness::encodeWords(words);
+    const std::string bytes = testsupport::littleEndianBytes(words);
     const korvplus::LoadFigures figures = korvplus::loadSequenceBytes(
         sequenceData, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
     Mined mined;
@@ -98,7 +86,7 @@ TEST(ThreadSetting, TheProgramWritesTheSameBytesAndRefusesBadValues) {
         const std::vector<int32_t> part = randomWords(random, copy % 2 == 0);
         words.insert(words.end(), part.begin(), part.end());
     }
-    dir.writeFile("db.bin", harness::encodeWords(words));
+    dir.writeFile("db.bin", testsupport::littleEndianBytes(words));
     auto run = [&](const char* threads) {
         setenv(korvplus::kThreadsVariable, threads, 1);
         testsupport::ProgramResult result = testsupport::runProgram(KORVPLUS_PATH, {"0.05", "db.bin"}, dir.path());
@@ -122,7 +110,7 @@ TEST(ThreadSetting, TheProgramWritesTheSameBytesAndRefusesBadValues) {
     }
 
     testsupport::ScratchDir empty;
-    empty.writeFile("db.bin", harness::encodeWords(words));
+    empty.writeFile("db.bin", testsupport::littleEndianBytes(words));
     setenv(korvplus::kThreadsVariable, "0", 1);
     const testsupport::ProgramResult refused = testsupport::runProgram(KORVPLUS_PATH, {"0.05", "db.bin"}, empty.path());
     unsetenv(korvplus::kThreadsVariable);
