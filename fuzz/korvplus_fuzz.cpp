@@ -4,7 +4,9 @@
 //   - each is frequent and closed, has the item count it was written with, and is written once
 //     and never after one of its extensions;
 //   - closedCount and the length histogram count exactly the written patterns;
-//   - with one item in every event the written set is the whole closed set.
+//   - with one item in every event the written set is the whole closed set;
+//   - when bit 6 of the first byte is set, a search on several threads writes the same lines in
+//     the same order, with the same counts.
 // A failed check aborts, so libFuzzer keeps the input.
 #include <algorithm>
 #include <cstddef>
@@ -76,6 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     require(korvplus::checkSearchDatabase(database));
     if (database.values.size() > 96) return 0;  // keeps every run short
 
+    const bool compareThreads = (bytes[0] & 0x40) != 0;
+    korvplus::SearchDatabase threadedDatabase;
+    if (compareThreads) threadedDatabase = database;
+
     std::vector<std::vector<int32_t>> written;
     bool itemCountsRight = true;
     korvplus::SequenceMiner miner(std::move(database), minSupport, figures.maxSequenceItems,
@@ -90,6 +96,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     require(miner.closedCount() == int64_t(written.size()));
     const std::vector<int64_t>& histogram = miner.lengthHistogram();
     require(std::accumulate(histogram.begin(), histogram.end(), int64_t{0}) == miner.closedCount());
+
+    // Several threads, each node handing its children over and almost no room for lines waiting
+    // their turn. Starting threads costs more than a small search, hence only on request.
+    if (compareThreads) {
+        std::vector<std::vector<int32_t>> threadedWritten;
+        korvplus::SequenceMiner threaded(std::move(threadedDatabase), minSupport, figures.maxSequenceItems,
+                                         [&](std::span<const int32_t> pattern, int32_t) {
+                                             threadedWritten.emplace_back(pattern.begin(), pattern.end());
+                                         });
+        threaded.setThreadCount(3);
+        threaded.setParallelStress(true, 64);
+        threaded.mineClosedPatterns();
+        require(threadedWritten == written && threaded.closedCount() == miner.closedCount());
+        require(threaded.lengthHistogram() == histogram);
+    }
 
     testsupport::Database truth;
     if (!readDatabase(std::span(sequenceData).subspan(1), truth)) return 0;
