@@ -69,7 +69,10 @@ private:
         if (wake_.wait_for(lock, delay_, [this] { return stopping_; })) return;
         do {
             const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-            writeAll("\r" + describe(read_(), elapsed.count(), noun_) + "\033[K");
+            std::string line = "\r";
+            line += describe(read_(), elapsed.count(), noun_);
+            line += "\033[K";
+            writeAll(line);
         } while (!wake_.wait_for(lock, interval_, [this] { return stopping_; }));
         writeAll("\r\033[K");
     }
