@@ -9,6 +9,13 @@
 // f(0) .. f(L-1) of a pattern is the chain of parents, read from the last item backwards; that
 // is the order in which the period checks need it, and no embedding copies its prefix.
 //
+// Scans forward read only the items that can still extend a pattern. When a node builds its
+// children it also keeps, per supporting sequence, the cells after its first instance whose item
+// extends it frequently (its `scan` cells); a child's embedding points just past its own first
+// cell there. Any frequent extension of a child extends the node frequently too, so every
+// occurrence a child's scan needs is among its parent's scan cells. The one-item patterns scan
+// the sequences themselves, in which every item is frequent.
+//
 // Children are built in one scratch arena shared by all levels; only those that pass the pruning
 // check are copied into their level. Arenas keep their capacity, so nothing is allocated while a
 // sequence is scanned, and the memory held per level is that of the surviving candidates, which
@@ -51,6 +58,9 @@ struct embedding {
     std::int32_t first;   // f(L-1): position of the pattern's last item in its first instance
     std::int32_t last;    // last occurrence of that item after f(L-2): where the backward check starts
     std::int32_t parent;  // index of the embedding of the L-1 item prefix one level up; -1 at level 0
+    // Where the cells after `first` begin in the scan source of level L: the sequence buffer
+    // for L <= 1, else the scan cells of level L - 1. They run up to a seq_end_mark.
+    std::int32_t suffix;
 };
 
 // A candidate pattern: its parent's items followed by `item`.
@@ -68,6 +78,11 @@ struct search_level {
     run_vector<embedding> embeddings;
     run_vector<pattern_node> nodes;  // in increasing item rank
     std::size_t next = 0;             // next node of `nodes` to explore
+    // The scan cells of the node being explored here, which its children's suffixes index: item
+    // ranks, seq_end_mark after each supporting sequence, and each cell's sequence position.
+    // Unused at level 0, whose children scan the sequence buffer.
+    run_vector<std::int32_t> scan_items;
+    run_vector<std::int32_t> scan_positions;
 };
 
 // Closed sequences of a parallel run waiting for their turn: per sequence its length, its
@@ -90,6 +105,8 @@ struct search_task {
     std::vector<run_vector<embedding>> chain;  // chain[i - 1]: the parent's i-item prefix
     run_vector<pattern_node> nodes;            // begin indexes `embeddings`
     run_vector<embedding> embeddings;          // parents index chain.back(), or level 0
+    run_vector<std::int32_t> scan_items;       // the parent's scan cells, which `embeddings` index;
+    run_vector<std::int32_t> scan_positions;   // empty at level 1
     std::size_t top = 0;                       // index of the one-item pattern above it all
     chunk_list::iterator output;               // where its closed sequences go
 };
@@ -114,8 +131,9 @@ private:
     // Instantiated for data in which no sequence repeats an item (distinct_items) and for any
     // data; the first skips the work that only repeated items need.
     template <bool distinct_items>
-    std::size_t count_forward(const embedding* embeddings, std::int32_t support);
-    template <bool distinct_items>
+    std::size_t count_forward(const std::int32_t* items, const embedding* embeddings,
+                              std::int32_t support);
+    template <bool distinct_items, bool from_sequences, bool keep_scan>
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
     template <bool distinct_items>
     bool period_walk(std::size_t length, const embedding* own, std::int32_t support,
@@ -157,6 +175,7 @@ private:
 
     // Forward counting and child building; indexed by item rank.
     run_vector<std::int32_t> item_support_;   // 0 when untouched
+    run_vector<std::int32_t> item_cells_;     // cells of the item scanned, repeats included; 0 when untouched
     run_vector<std::int32_t> item_last_seq_;  // embedding that last counted the item; -1 = none
     run_vector<std::int32_t> item_child_;     // child index of the item; -1 = not frequent here
     run_vector<std::int32_t> touched_;        // items counted at this node
@@ -186,6 +205,7 @@ search_state::search_state(const sequence_db& db, std::int32_t abs_support, clos
       progress_(progress) {
     const std::size_t items = db.item_ids.size();
     resize_or_exit(item_support_, items, std::int32_t{0});
+    if (!db.distinct_items) resize_or_exit(item_cells_, items, std::int32_t{0});
     resize_or_exit(item_last_seq_, items, std::int32_t{-1});
     resize_or_exit(item_child_, items, std::int32_t{-1});
     resize_or_exit(touched_, items, std::int32_t{0});
@@ -225,7 +245,7 @@ void search_state::build_root_level() {
     resize_or_exit(root_level.embeddings, db_.sequence_starts.size());
     for (std::int32_t s = 0; s < sequences; ++s) {
         const std::int32_t start = db_.sequence_starts[static_cast<std::size_t>(s)];
-        root_level.embeddings[static_cast<std::size_t>(s)] = {start, start, -1};
+        root_level.embeddings[static_cast<std::size_t>(s)] = {start, start, -1, start + 1};
     }
     root_level.nodes.assign(1, pattern_node{-1, sequences, 0});
 }
@@ -262,19 +282,22 @@ mining_result search_state::run() {
 // Counts, for every item, the embeddings in which it follows the first instance: the support of
 // the pattern extended by that item. Leaves the touched items in touched_ and returns how many.
 template <bool distinct_items>
-std::size_t search_state::count_forward(const embedding* embeddings, std::int32_t support) {
+std::size_t search_state::count_forward(const std::int32_t* items, const embedding* embeddings,
+                                        std::int32_t support) {
     // Local copies of the array pointers keep them in registers across the stores below.
-    const std::int32_t* const cells = seq_buffer_;
+    const std::int32_t* const cells = items;
     std::int32_t* const last_seq = item_last_seq_.data();
     std::int32_t* const counts = item_support_.data();
+    std::int32_t* const cells_of = item_cells_.data();
     std::int32_t* const touched_items = touched_.data();
     std::size_t touched = 0;
     for (std::int32_t g = 0; g < support; ++g) {
         if (g + prefetch_distance < support)
-            __builtin_prefetch(cells + embeddings[g + prefetch_distance].first + 1);
-        for (const std::int32_t* cell = cells + embeddings[g].first + 1; *cell >= 0; ++cell) {
+            __builtin_prefetch(cells + embeddings[g + prefetch_distance].suffix);
+        for (const std::int32_t* cell = cells + embeddings[g].suffix; *cell >= 0; ++cell) {
             const auto x = static_cast<std::size_t>(*cell);
             if constexpr (!distinct_items) {
+                ++cells_of[x];
                 if (last_seq[x] == g) continue;
                 last_seq[x] = g;
             }
@@ -290,9 +313,10 @@ std::size_t search_state::count_forward(const embedding* embeddings, std::int32_
 bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     ensure_depth(length + 1);
     const embedding* embeddings = levels_[length].embeddings.data() + node.begin;
+    const std::int32_t* const items = length <= 1 ? seq_buffer_ : levels_[length - 1].scan_items.data();
     const std::size_t touched = db_.distinct_items
-                                    ? count_forward<true>(embeddings, node.support)
-                                    : count_forward<false>(embeddings, node.support);
+                                    ? count_forward<true>(items, embeddings, node.support)
+                                    : count_forward<false>(items, embeddings, node.support);
 
     // Closure test: an extension with unchanged support means the pattern is not closed. Items
     // below the threshold are reset here; the frequent ones move to the front of touched_.
@@ -304,6 +328,7 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
         item_last_seq_[slot] = -1;
         if (item_support_[slot] < abs_support_) {
             item_support_[slot] = 0;
+            if (!db_.distinct_items) item_cells_[slot] = 0;
             continue;
         }
         if (item_support_[slot] == node.support) ++equal;
@@ -317,77 +342,113 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     if (frequent == 0) return false;
 
     std::sort(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(frequent));
-    if (db_.distinct_items)
-        build_children<true>(length, node, frequent);
+    if (length == 0)
+        db_.distinct_items ? build_children<true, true, false>(length, node, frequent)
+                           : build_children<false, true, false>(length, node, frequent);
+    else if (length == 1)
+        db_.distinct_items ? build_children<true, true, true>(length, node, frequent)
+                           : build_children<false, true, true>(length, node, frequent);
     else
-        build_children<false>(length, node, frequent);
+        db_.distinct_items ? build_children<true, false, true>(length, node, frequent)
+                           : build_children<false, false, true>(length, node, frequent);
     keep_unpruned_children(length + 1);
     return !levels_[length + 1].nodes.empty();
 }
 
 // Builds one child per frequent extension item, in increasing item order, with its embeddings
-// filled in one forward pass over the node's projected sequences.
-template <bool distinct_items>
+// filled in one forward pass over the node's suffixes. The pass reads the sequence buffer
+// (from_sequences: the empty and the one-item patterns) or the scan cells of the level above.
+// With keep_scan it also writes the node's own scan cells, which its children's suffixes index;
+// without (the empty pattern), the children's suffixes index the sequence buffer.
+template <bool distinct_items, bool from_sequences, bool keep_scan>
 void search_state::build_children(std::size_t length, const pattern_node& node,
                                   std::size_t frequent) {
     resize_or_exit(built_nodes_, frequent);
     std::size_t total = 0;
+    std::size_t scan_cells = static_cast<std::size_t>(node.support);  // the end marks
     for (std::size_t c = 0; c < frequent; ++c) {
         const auto x = static_cast<std::size_t>(touched_[c]);
         built_nodes_[c] = {touched_[c], item_support_[x], static_cast<std::int32_t>(total)};
         total += static_cast<std::size_t>(item_support_[x]);
+        scan_cells += static_cast<std::size_t>(distinct_items ? item_support_[x] : item_cells_[x]);
         item_child_[x] = static_cast<std::int32_t>(c);
         child_filled_[c] = 0;
         child_last_parent_[c] = -1;
         child_moved_[c] = 0;
     }
-    // One cell past the children takes the writes for items that start no child.
-    resize_or_exit(built_embeddings_, total + 1);
+    // One cell past the children (and past the scan cells) takes the writes for items that start
+    // no child. The arenas only grow, so that no node pays for filling cells it may not use.
+    if (built_embeddings_.size() < total + 1) resize_or_exit(built_embeddings_, total + 1);
+    std::int32_t* scan_items = nullptr;
+    std::int32_t* scan_positions = nullptr;
+    if constexpr (keep_scan) {
+        search_level& own = levels_[length];
+        check_addressable(scan_cells + 1, sizeof(std::int32_t));
+        if (own.scan_items.size() < scan_cells + 1) {
+            resize_or_exit(own.scan_items, scan_cells + 1, std::int32_t{0});
+            resize_or_exit(own.scan_positions, scan_cells + 1, std::int32_t{0});
+        }
+        scan_items = own.scan_items.data();
+        scan_positions = own.scan_positions.data();
+    }
 
     // The first occurrence of an item after the node's first instance starts the child's
     // embedding for that sequence; later occurrences move its last position on.
     const embedding* const parents = levels_[length].embeddings.data() + node.begin;
+    const std::int32_t* const items = from_sequences ? seq_buffer_ : levels_[length - 1].scan_items.data();
+    const std::int32_t* const positions = from_sequences ? nullptr : levels_[length - 1].scan_positions.data();
     embedding* const children = built_embeddings_.data();
     const pattern_node* const nodes = built_nodes_.data();
-    const std::int32_t* const cells = seq_buffer_;
     const std::int32_t* const child_of = item_child_.data();
     std::int32_t* const last_parent = child_last_parent_.data();
     std::int32_t* const filled = child_filled_.data();
     std::int32_t* const moved = child_moved_.data();
+    std::int32_t kept = 0;  // scan cells written
     if constexpr (distinct_items) {
-        // Every cell is written somewhere, without a branch on whether its item starts a
-        // child: cursor[-1] is the spare cell past the children and never moves.
         std::int32_t* const cursor = child_cursor_.data() + 1;
         cursor[-1] = static_cast<std::int32_t>(total);
         for (std::size_t c = 0; c < frequent; ++c) cursor[c] = built_nodes_[c].begin;
-        for (std::int32_t d = 0; d < node.support; ++d) {
-            if (d + prefetch_distance < node.support)
-                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
-            const std::int32_t parent = node.begin + d;
-            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
-                const std::int32_t child = child_of[cells[q]];
-                children[cursor[child]] = {q, q, parent};
-                cursor[child] += child >= 0 ? 1 : 0;
-            }
+    }
+    for (std::int32_t d = 0; d < node.support; ++d) {
+        if (d + prefetch_distance < node.support) {
+            __builtin_prefetch(items + parents[d + prefetch_distance].suffix);
+            if constexpr (!from_sequences) __builtin_prefetch(positions + parents[d + prefetch_distance].suffix);
         }
-    } else {
-        for (std::int32_t d = 0; d < node.support; ++d) {
-            if (d + prefetch_distance < node.support)
-                __builtin_prefetch(cells + parents[d + prefetch_distance].first + 1);
-            const std::int32_t parent = node.begin + d;
-            for (std::int32_t q = parents[d].first + 1; cells[q] >= 0; ++q) {
-                const std::int32_t child = child_of[cells[q]];
+        const std::int32_t parent = node.begin + d;
+        for (std::int32_t k = parents[d].suffix; items[k] >= 0; ++k) {
+            const std::int32_t x = items[k];
+            const std::int32_t q = from_sequences ? k : positions[k];
+            const std::int32_t child = child_of[x];
+            if constexpr (distinct_items) {
+                // Every cell is written somewhere, without a branch on whether its item starts a
+                // child: cursor[-1] is the spare cell past the children and never moves, and a
+                // scan cell is kept by moving past it.
+                std::int32_t* const cursor = child_cursor_.data() + 1;
+                children[cursor[child]] = {q, q, parent, keep_scan ? kept + 1 : k + 1};
+                cursor[child] += child >= 0 ? 1 : 0;
+                if constexpr (keep_scan) {
+                    scan_items[kept] = x;
+                    scan_positions[kept] = q;
+                    kept += child >= 0 ? 1 : 0;
+                }
+            } else {
                 if (child < 0) continue;
+                if constexpr (keep_scan) {
+                    scan_items[kept] = x;
+                    scan_positions[kept] = q;
+                    ++kept;
+                }
                 const std::int32_t base = nodes[child].begin;
                 if (last_parent[child] != d) {
                     last_parent[child] = d;
-                    children[base + filled[child]++] = {q, q, parent};
+                    children[base + filled[child]++] = {q, q, parent, keep_scan ? kept : k + 1};
                 } else {
                     children[base + filled[child] - 1].last = q;
                     moved[child] = 1;
                 }
             }
         }
+        if constexpr (keep_scan) scan_items[kept++] = seq_end_mark;
     }
     for (std::size_t c = 0; c < frequent; ++c) built_nodes_[c].last_moved = moved[c] != 0;
 
@@ -395,6 +456,7 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
         const auto x = static_cast<std::size_t>(touched_[c]);
         item_child_[x] = -1;
         item_support_[x] = 0;
+        if constexpr (!distinct_items) item_cells_[x] = 0;
     }
 }
 
@@ -700,6 +762,11 @@ void search_state::install(const search_task& work) {
         path_[i - 1] = item;
         path_ids_[i - 1] = db_.item_ids[static_cast<std::size_t>(item)];
     }
+    if (work.level >= 2) {
+        search_level& parent = levels_[work.level - 1];
+        parent.scan_items.assign(work.scan_items.begin(), work.scan_items.end());
+        parent.scan_positions.assign(work.scan_positions.begin(), work.scan_positions.end());
+    }
     search_level& level = levels_[work.level];
     level.embeddings.assign(work.embeddings.begin(), work.embeddings.end());
     level.nodes.assign(work.nodes.begin(), work.nodes.end());
@@ -753,7 +820,7 @@ void search_state::split(parallel_search& pool, std::size_t base, std::size_t de
         run_vector<embedding> copy;
         reserve_or_exit(copy, count);
         for (std::size_t k = 0; k < count; ++k)
-            copy.push_back({from[k].first, from[k].last, from[k].parent - parent_base});
+            copy.push_back({from[k].first, from[k].last, from[k].parent - parent_base, from[k].suffix});
         return copy;
     };
     auto work = std::make_unique<search_task>();
@@ -776,6 +843,11 @@ void search_state::split(parallel_search& pool, std::size_t base, std::size_t de
     work->embeddings = rebased(given.embeddings.data() + first,
                                given.embeddings.size() - static_cast<std::size_t>(first),
                                level >= 2 ? path_node(level - 1).begin : 0);
+    if (level >= 2) {
+        const search_level& parent = levels_[level - 1];
+        work->scan_items = parent.scan_items;
+        work->scan_positions = parent.scan_positions;
+    }
     // Dropped rather than skipped: nodes[next - 1] must stay the node being explored.
     given.nodes.resize(given.next);
     switches_.emplace_back(level, pool.queue_split(std::move(work), chunk_));
