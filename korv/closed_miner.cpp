@@ -16,10 +16,9 @@
 // occurrence a child's scan needs is among its parent's scan cells. The one-item patterns scan
 // the sequences themselves, in which every item is frequent.
 //
-// Children are built in one scratch arena shared by all levels; only those that pass the pruning
-// check are copied into their level. Arenas keep their capacity, so nothing is allocated while a
-// sequence is scanned, and the memory held per level is that of the surviving candidates, which
-// keeps patterns as long as a whole sequence affordable.
+// Children are built straight into the arena of their level, and those that fail the pruning
+// check are squeezed out in place. Arenas keep their size and capacity, so nothing is allocated
+// or filled while a sequence is scanned; the cells past a level's last node are scratch.
 //
 // The per-item scratch arrays are shared by all levels. Every user resets exactly the slots it
 // touched, so a search node costs time in proportion to the data it scans, never to the number
@@ -75,7 +74,7 @@ struct pattern_node {
 };
 
 struct search_level {
-    run_vector<embedding> embeddings;
+    run_vector<embedding> embeddings;  // the nodes' embeddings, then scratch cells
     run_vector<pattern_node> nodes;  // in increasing item rank
     std::size_t next = 0;             // next node of `nodes` to explore
     // The scan cells of the node being explored here, which its children's suffixes index: item
@@ -83,6 +82,7 @@ struct search_level {
     // Unused at level 0, whose children scan the sequence buffer.
     run_vector<std::int32_t> scan_items;
     run_vector<std::int32_t> scan_positions;
+    std::size_t scan_used = 0;  // cells of scan_items and scan_positions in use; the rest is scratch
 };
 
 // Closed sequences of a parallel run waiting for their turn: per sequence its length, its
@@ -123,7 +123,7 @@ private:
     friend class parallel_search;
     void build_root_level();
     void run_task(parallel_search& pool, search_task& work, bool nested);
-    void install(const search_task& work);
+    void install(search_task& work);
     void split(parallel_search& pool, std::size_t base, std::size_t depth);
     void publish_progress();
 
@@ -167,8 +167,7 @@ private:
     std::size_t top_ = 0;
 
     run_vector<search_level> levels_;
-    run_vector<embedding> built_embeddings_;  // children of the node being expanded
-    run_vector<pattern_node> built_nodes_;
+    run_vector<pattern_node> built_nodes_;  // children of the node being expanded
     run_vector<std::int32_t> path_;     // ranks of the items of the pattern being explored
     run_vector<std::int32_t> path_ids_; // the same items as data file ids
     run_vector<std::int64_t> length_histogram_;
@@ -342,6 +341,7 @@ bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     if (frequent == 0) return false;
 
     std::sort(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(frequent));
+    level_at(length + 1);
     if (length == 0)
         db_.distinct_items ? build_children<true, true, false>(length, node, frequent)
                            : build_children<false, true, false>(length, node, frequent);
@@ -378,7 +378,8 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     }
     // One cell past the children (and past the scan cells) takes the writes for items that start
     // no child. The arenas only grow, so that no node pays for filling cells it may not use.
-    if (built_embeddings_.size() < total + 1) resize_or_exit(built_embeddings_, total + 1);
+    run_vector<embedding>& arena = levels_[length + 1].embeddings;
+    if (arena.size() < total + 1) resize_or_exit(arena, total + 1);
     std::int32_t* scan_items = nullptr;
     std::int32_t* scan_positions = nullptr;
     if constexpr (keep_scan) {
@@ -388,6 +389,7 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
             resize_or_exit(own.scan_items, scan_cells + 1, std::int32_t{0});
             resize_or_exit(own.scan_positions, scan_cells + 1, std::int32_t{0});
         }
+        own.scan_used = scan_cells;
         scan_items = own.scan_items.data();
         scan_positions = own.scan_positions.data();
     }
@@ -397,7 +399,7 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     const embedding* const parents = levels_[length].embeddings.data() + node.begin;
     const std::int32_t* const items = from_sequences ? seq_buffer_ : levels_[length - 1].scan_items.data();
     const std::int32_t* const positions = from_sequences ? nullptr : levels_[length - 1].scan_positions.data();
-    embedding* const children = built_embeddings_.data();
+    embedding* const children = arena.data();
     const pattern_node* const nodes = built_nodes_.data();
     const std::int32_t* const child_of = item_child_.data();
     std::int32_t* const last_parent = child_last_parent_.data();
@@ -465,30 +467,26 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
 // no pattern that starts with it can then be closed. The check depends only on the data, so
 // running it before any sibling is explored changes nothing but the memory held.
 void search_state::keep_unpruned_children(std::size_t length) {
-    level_at(length);
-    std::size_t kept_nodes = 0;
-    std::size_t kept_embeddings = 0;
-    for (pattern_node& child : built_nodes_) {
-        if (period_check(length, built_embeddings_.data() + child.begin, child.support, false)) {
-            child.item = -1;
-            continue;
-        }
-        ++kept_nodes;
-        kept_embeddings += static_cast<std::size_t>(child.support);
-    }
-
     search_level& level = levels_[length];
+    std::size_t kept_nodes = 0;
+    for (pattern_node& child : built_nodes_) {
+        if (period_check(length, level.embeddings.data() + child.begin, child.support, false))
+            child.item = -1;
+        else
+            ++kept_nodes;
+    }
     level.nodes.clear();
-    level.embeddings.clear();
     level.next = 0;
     reserve_or_exit(level.nodes, kept_nodes);
-    reserve_or_exit(level.embeddings, kept_embeddings);
+    // Survivors move towards the front, in order, so no move overwrites what is still to move.
+    embedding* const cells = level.embeddings.data();
+    std::int32_t kept = 0;
     for (const pattern_node& child : built_nodes_) {
         if (child.item < 0) continue;
-        const embedding* own = built_embeddings_.data() + child.begin;
-        const auto begin = static_cast<std::int32_t>(level.embeddings.size());
-        level.embeddings.insert(level.embeddings.end(), own, own + child.support);
-        level.nodes.push_back({child.item, child.support, begin, child.last_moved});
+        if (kept != child.begin)
+            std::copy(cells + child.begin, cells + child.begin + child.support, cells + kept);
+        level.nodes.push_back({child.item, child.support, kept, child.last_moved});
+        kept += child.support;
     }
 }
 
@@ -747,29 +745,31 @@ void search_state::publish_progress() {
     closed_found_ = 0;
 }
 
-// Makes the task's nodes the level to explore, below a copy of its parent's embedding chain.
-void search_state::install(const search_task& work) {
+// Makes the task's nodes the level to explore, below its parent's embedding chain. The task's
+// cells are moved, not copied: they are often large, and the task needs them no more.
+void search_state::install(search_task& work) {
     if (levels_.empty()) build_root_level();
     ensure_depth(work.level);
     for (std::size_t i = 1; i <= work.level; ++i) level_at(i);
     for (std::size_t i = 1; i < work.level; ++i) {
         search_level& level = levels_[i];
-        const run_vector<embedding>& chain = work.chain[i - 1];
-        level.embeddings.assign(chain.begin(), chain.end());
+        const auto support = static_cast<std::int32_t>(work.chain[i - 1].size());
+        level.embeddings = std::move(work.chain[i - 1]);
         const std::int32_t item = work.path[i - 1];
-        level.nodes.assign(1, pattern_node{item, static_cast<std::int32_t>(chain.size()), 0});
+        level.nodes.assign(1, pattern_node{item, support, 0});
         level.next = 1;
         path_[i - 1] = item;
         path_ids_[i - 1] = db_.item_ids[static_cast<std::size_t>(item)];
     }
     if (work.level >= 2) {
         search_level& parent = levels_[work.level - 1];
-        parent.scan_items.assign(work.scan_items.begin(), work.scan_items.end());
-        parent.scan_positions.assign(work.scan_positions.begin(), work.scan_positions.end());
+        parent.scan_used = work.scan_items.size();
+        parent.scan_items = std::move(work.scan_items);
+        parent.scan_positions = std::move(work.scan_positions);
     }
     search_level& level = levels_[work.level];
-    level.embeddings.assign(work.embeddings.begin(), work.embeddings.end());
-    level.nodes.assign(work.nodes.begin(), work.nodes.end());
+    level.embeddings = std::move(work.embeddings);
+    level.nodes = std::move(work.nodes);
     level.next = 0;
 }
 
@@ -835,18 +835,20 @@ void search_state::split(parallel_search& pool, std::size_t base, std::size_t de
     }
     search_level& given = levels_[level];
     const std::int32_t first = given.nodes[given.next].begin;
+    const std::int32_t end = given.nodes.back().begin + given.nodes.back().support;
     for (std::size_t k = given.next; k < given.nodes.size(); ++k) {
         pattern_node node = given.nodes[k];
         node.begin -= first;
         push_or_exit(work->nodes, node);
     }
     work->embeddings = rebased(given.embeddings.data() + first,
-                               given.embeddings.size() - static_cast<std::size_t>(first),
+                               static_cast<std::size_t>(end - first),
                                level >= 2 ? path_node(level - 1).begin : 0);
     if (level >= 2) {
         const search_level& parent = levels_[level - 1];
-        work->scan_items = parent.scan_items;
-        work->scan_positions = parent.scan_positions;
+        const auto used = static_cast<std::ptrdiff_t>(parent.scan_used);
+        work->scan_items.assign(parent.scan_items.begin(), parent.scan_items.begin() + used);
+        work->scan_positions.assign(parent.scan_positions.begin(), parent.scan_positions.begin() + used);
     }
     // Dropped rather than skipped: nodes[next - 1] must stay the node being explored.
     given.nodes.resize(given.next);
@@ -994,9 +996,6 @@ mining_result parallel_search::run() {
         tops_ = std::move(first->levels_[1].nodes);
         top_embeddings_ = std::move(first->levels_[1].embeddings);
     }
-    // The scratch of that first step holds every frequent item's embeddings; the tasks need
-    // far less, so it is given back rather than kept beside top_embeddings_.
-    run_vector<embedding>().swap(first->built_embeddings_);
     const auto items = static_cast<std::int32_t>(db_.item_ids.size());
     if (progress_ != nullptr) {
         progress_->items_total.store(items, std::memory_order_relaxed);
