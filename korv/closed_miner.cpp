@@ -77,12 +77,11 @@ struct search_level {
     run_vector<embedding> embeddings;  // the nodes' embeddings, then scratch cells
     run_vector<pattern_node> nodes;  // in increasing item rank
     std::size_t next = 0;             // next node of `nodes` to explore
-    // The scan cells of the node being explored here, which its children's suffixes index: item
-    // ranks, seq_end_mark after each supporting sequence, and each cell's sequence position.
-    // Unused at level 0, whose children scan the sequence buffer.
-    run_vector<std::int32_t> scan_items;
-    run_vector<std::int32_t> scan_positions;
-    std::size_t scan_used = 0;  // cells of scan_items and scan_positions in use; the rest is scratch
+    // The scan cells of the node being explored here, which its children's suffixes index: the
+    // sequence positions of the cells, and seq_end_mark after each supporting sequence. Unused at
+    // level 0, whose children scan the sequence buffer.
+    run_vector<std::int32_t> scan;
+    std::size_t scan_used = 0;  // cells of `scan` in use; the rest is scratch
 };
 
 // Closed sequences of a parallel run waiting for their turn: per sequence its length, its
@@ -105,8 +104,7 @@ struct search_task {
     std::vector<run_vector<embedding>> chain;  // chain[i - 1]: the parent's i-item prefix
     run_vector<pattern_node> nodes;            // begin indexes `embeddings`
     run_vector<embedding> embeddings;          // parents index chain.back(), or level 0
-    run_vector<std::int32_t> scan_items;       // the parent's scan cells, which `embeddings` index;
-    run_vector<std::int32_t> scan_positions;   // empty at level 1
+    run_vector<std::int32_t> scan;             // the parent's scan cells, which `embeddings` index; empty at level 1
     std::size_t top = 0;                       // index of the one-item pattern above it all
     chunk_list::iterator output;               // where its closed sequences go
 };
@@ -130,8 +128,8 @@ private:
     bool mine_pattern(std::size_t length, const pattern_node& node);
     // Instantiated for data in which no sequence repeats an item (distinct_items) and for any
     // data; the first skips the work that only repeated items need.
-    template <bool distinct_items>
-    std::size_t count_forward(const std::int32_t* items, const embedding* embeddings,
+    template <bool distinct_items, bool from_sequences>
+    std::size_t count_forward(const std::int32_t* scan, const embedding* embeddings,
                               std::int32_t support);
     template <bool distinct_items, bool from_sequences, bool keep_scan>
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
@@ -280,11 +278,11 @@ mining_result search_state::run() {
 
 // Counts, for every item, the embeddings in which it follows the first instance: the support of
 // the pattern extended by that item. Leaves the touched items in touched_ and returns how many.
-template <bool distinct_items>
-std::size_t search_state::count_forward(const std::int32_t* items, const embedding* embeddings,
+template <bool distinct_items, bool from_sequences>
+std::size_t search_state::count_forward(const std::int32_t* scan, const embedding* embeddings,
                                         std::int32_t support) {
     // Local copies of the array pointers keep them in registers across the stores below.
-    const std::int32_t* const cells = items;
+    const std::int32_t* const cells = seq_buffer_;
     std::int32_t* const last_seq = item_last_seq_.data();
     std::int32_t* const counts = item_support_.data();
     std::int32_t* const cells_of = item_cells_.data();
@@ -292,15 +290,17 @@ std::size_t search_state::count_forward(const std::int32_t* items, const embeddi
     std::size_t touched = 0;
     for (std::int32_t g = 0; g < support; ++g) {
         if (g + prefetch_distance < support)
-            __builtin_prefetch(cells + embeddings[g + prefetch_distance].suffix);
-        for (const std::int32_t* cell = cells + embeddings[g].suffix; *cell >= 0; ++cell) {
-            const auto x = static_cast<std::size_t>(*cell);
+            __builtin_prefetch((from_sequences ? cells : scan) + embeddings[g + prefetch_distance].suffix);
+        for (std::int32_t k = embeddings[g].suffix;; ++k) {
+            const std::int32_t q = from_sequences ? k : scan[k];
+            if (from_sequences ? cells[q] < 0 : q < 0) break;
+            const auto x = static_cast<std::size_t>(cells[q]);
             if constexpr (!distinct_items) {
                 ++cells_of[x];
                 if (last_seq[x] == g) continue;
                 last_seq[x] = g;
             }
-            if (counts[x]++ == 0) touched_items[touched++] = *cell;
+            if (counts[x]++ == 0) touched_items[touched++] = static_cast<std::int32_t>(x);
         }
     }
     return touched;
@@ -312,10 +312,12 @@ std::size_t search_state::count_forward(const std::int32_t* items, const embeddi
 bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     ensure_depth(length + 1);
     const embedding* embeddings = levels_[length].embeddings.data() + node.begin;
-    const std::int32_t* const items = length <= 1 ? seq_buffer_ : levels_[length - 1].scan_items.data();
-    const std::size_t touched = db_.distinct_items
-                                    ? count_forward<true>(items, embeddings, node.support)
-                                    : count_forward<false>(items, embeddings, node.support);
+    const std::int32_t* const scan = length <= 1 ? nullptr : levels_[length - 1].scan.data();
+    const std::size_t touched =
+        length <= 1 ? (db_.distinct_items ? count_forward<true, true>(scan, embeddings, node.support)
+                                          : count_forward<false, true>(scan, embeddings, node.support))
+                    : (db_.distinct_items ? count_forward<true, false>(scan, embeddings, node.support)
+                                          : count_forward<false, false>(scan, embeddings, node.support));
 
     // Closure test: an extension with unchanged support means the pattern is not closed. Items
     // below the threshold are reset here; the frequent ones move to the front of touched_.
@@ -380,25 +382,20 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     // no child. The arenas only grow, so that no node pays for filling cells it may not use.
     run_vector<embedding>& arena = levels_[length + 1].embeddings;
     if (arena.size() < total + 1) resize_or_exit(arena, total + 1);
-    std::int32_t* scan_items = nullptr;
-    std::int32_t* scan_positions = nullptr;
+    std::int32_t* kept_scan = nullptr;
     if constexpr (keep_scan) {
         search_level& own = levels_[length];
         check_addressable(scan_cells + 1, sizeof(std::int32_t));
-        if (own.scan_items.size() < scan_cells + 1) {
-            resize_or_exit(own.scan_items, scan_cells + 1, std::int32_t{0});
-            resize_or_exit(own.scan_positions, scan_cells + 1, std::int32_t{0});
-        }
+        if (own.scan.size() < scan_cells + 1) resize_or_exit(own.scan, scan_cells + 1, std::int32_t{0});
         own.scan_used = scan_cells;
-        scan_items = own.scan_items.data();
-        scan_positions = own.scan_positions.data();
+        kept_scan = own.scan.data();
     }
 
     // The first occurrence of an item after the node's first instance starts the child's
     // embedding for that sequence; later occurrences move its last position on.
     const embedding* const parents = levels_[length].embeddings.data() + node.begin;
-    const std::int32_t* const items = from_sequences ? seq_buffer_ : levels_[length - 1].scan_items.data();
-    const std::int32_t* const positions = from_sequences ? nullptr : levels_[length - 1].scan_positions.data();
+    const std::int32_t* const cells = seq_buffer_;
+    const std::int32_t* const scan = from_sequences ? nullptr : levels_[length - 1].scan.data();
     embedding* const children = arena.data();
     const pattern_node* const nodes = built_nodes_.data();
     const std::int32_t* const child_of = item_child_.data();
@@ -412,14 +409,13 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
         for (std::size_t c = 0; c < frequent; ++c) cursor[c] = built_nodes_[c].begin;
     }
     for (std::int32_t d = 0; d < node.support; ++d) {
-        if (d + prefetch_distance < node.support) {
-            __builtin_prefetch(items + parents[d + prefetch_distance].suffix);
-            if constexpr (!from_sequences) __builtin_prefetch(positions + parents[d + prefetch_distance].suffix);
-        }
+        if (d + prefetch_distance < node.support)
+            __builtin_prefetch((from_sequences ? cells : scan) + parents[d + prefetch_distance].suffix);
         const std::int32_t parent = node.begin + d;
-        for (std::int32_t k = parents[d].suffix; items[k] >= 0; ++k) {
-            const std::int32_t x = items[k];
-            const std::int32_t q = from_sequences ? k : positions[k];
+        for (std::int32_t k = parents[d].suffix;; ++k) {
+            const std::int32_t q = from_sequences ? k : scan[k];
+            if (from_sequences ? cells[q] < 0 : q < 0) break;
+            const std::int32_t x = cells[q];
             const std::int32_t child = child_of[x];
             if constexpr (distinct_items) {
                 // Every cell is written somewhere, without a branch on whether its item starts a
@@ -429,17 +425,12 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
                 children[cursor[child]] = {q, q, parent, keep_scan ? kept + 1 : k + 1};
                 cursor[child] += child >= 0 ? 1 : 0;
                 if constexpr (keep_scan) {
-                    scan_items[kept] = x;
-                    scan_positions[kept] = q;
+                    kept_scan[kept] = q;
                     kept += child >= 0 ? 1 : 0;
                 }
             } else {
                 if (child < 0) continue;
-                if constexpr (keep_scan) {
-                    scan_items[kept] = x;
-                    scan_positions[kept] = q;
-                    ++kept;
-                }
+                if constexpr (keep_scan) kept_scan[kept++] = q;
                 const std::int32_t base = nodes[child].begin;
                 if (last_parent[child] != d) {
                     last_parent[child] = d;
@@ -450,7 +441,7 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
                 }
             }
         }
-        if constexpr (keep_scan) scan_items[kept++] = seq_end_mark;
+        if constexpr (keep_scan) kept_scan[kept++] = seq_end_mark;
     }
     for (std::size_t c = 0; c < frequent; ++c) built_nodes_[c].last_moved = moved[c] != 0;
 
@@ -763,9 +754,8 @@ void search_state::install(search_task& work) {
     }
     if (work.level >= 2) {
         search_level& parent = levels_[work.level - 1];
-        parent.scan_used = work.scan_items.size();
-        parent.scan_items = std::move(work.scan_items);
-        parent.scan_positions = std::move(work.scan_positions);
+        parent.scan_used = work.scan.size();
+        parent.scan = std::move(work.scan);
     }
     search_level& level = levels_[work.level];
     level.embeddings = std::move(work.embeddings);
@@ -847,8 +837,7 @@ void search_state::split(parallel_search& pool, std::size_t base, std::size_t de
     if (level >= 2) {
         const search_level& parent = levels_[level - 1];
         const auto used = static_cast<std::ptrdiff_t>(parent.scan_used);
-        work->scan_items.assign(parent.scan_items.begin(), parent.scan_items.begin() + used);
-        work->scan_positions.assign(parent.scan_positions.begin(), parent.scan_positions.begin() + used);
+        work->scan.assign(parent.scan.begin(), parent.scan.begin() + used);
     }
     // Dropped rather than skipped: nodes[next - 1] must stay the node being explored.
     given.nodes.resize(given.next);
