@@ -376,18 +376,31 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
         task.pathParent.emplace_back(node.parent, node.parent + node.size);
         task.pathRecords.push_back(*recordsAt_[std::size_t(d) + 1]);
     }
+    // The task takes the level's entry arrays whole, so that nothing large is copied, and its
+    // children keep their begins. This search keeps a copy of the entries of its last child: the
+    // one it is exploring (above the current depth) or the one it starts next (at it).
     ItemLevel& to = task.level;
-    const int32_t begin = moveChildren(from, to, split);
-    // The moved entries leave this level for good; large ones give their memory back, unless a
-    // node on the current path (above the current depth) still points into the level.
-    auto move = [begin, shrink = j == depth](std::vector<int32_t>& fromEntries, std::vector<int32_t>& toEntries) {
-        toEntries.assign(fromEntries.begin() + begin, fromEntries.end());
-        fromEntries.resize(std::size_t(begin));
-        if (shrink && toEntries.size() > fromEntries.size()) fromEntries.shrink_to_fit();
+    for (int32_t c = split; c < from.childCount(); ++c) {
+        to.childItem.push_back(from.childItem[std::size_t(c)]);
+        to.childSupport.push_back(from.childSupport[std::size_t(c)]);
+        to.childBegin.push_back(from.childBegin[std::size_t(c)]);
+    }
+    from.childItem.resize(std::size_t(split));
+    from.childSupport.resize(std::size_t(split));
+    from.childBegin.resize(std::size_t(split));
+    const int32_t keep = split - 1;
+    const auto keptBegin = std::ptrdiff_t(from.childBegin[std::size_t(keep)]);
+    const auto keptEnd = keptBegin + from.childSupport[std::size_t(keep)];
+    auto take = [keptBegin, keptEnd](std::vector<int32_t>& fromEntries, std::vector<int32_t>& toEntries) {
+        std::vector<int32_t> kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
+        toEntries = std::move(fromEntries);
+        fromEntries = std::move(kept);
     };
-    move(from.first, to.first);
-    move(from.parent, to.parent);
-    move(from.record, to.record);
+    take(from.first, to.first);
+    take(from.parent, to.parent);
+    take(from.record, to.record);
+    from.childBegin[std::size_t(keep)] = 0;
+    if (j < depth) path_[std::size_t(j)] = from.entries(keep);
     sharing.share(std::move(task));
 }
 
