@@ -10,7 +10,10 @@
 //   2. A free thread takes the earliest pending task, so the head is always running or about to.
 //   3. At most bufferLimit bytes of patterns (64 MB unless a test asks for less) wait in buffers. A thread whose segment is not the
 //      head waits when it would pass the bound; the head never waits, so the run always moves on.
-//   4. `commit` is called by one thread at a time, in serial search order.
+//   4. `commit` is called by one thread at a time, in serial search order. When the head finishes,
+//      one thread at a time (the committer) writes out the buffers of the segments that become
+//      the head, without holding the list's mutex, while their own threads go on buffering; a
+//      segment turns direct once its buffer is empty.
 //   5. When a thread fails (memory runs out), nothing more is started or committed, and run()
 //      rethrows the failure once every thread has stopped: the output stays a prefix.
 // Each thread owns an engine (its per-item arrays and levels); nothing mutable is shared but the
@@ -139,7 +142,7 @@ private:
             lock.lock();
             segment->done = true;
             --running_;
-            advanceHead();
+            advanceHead(lock);
             workAvailable_.notify_all();
         }
         workAvailable_.notify_all();
@@ -187,22 +190,47 @@ private:
         return segment.direct;
     }
 
-    // With mutex_ held: drops finished segments from the front and commits the buffer of the new
-    // head, which then commits directly.
-    void advanceHead() {
+    // With mutex_ held through `lock`: drops finished segments from the front and commits the
+    // buffer of each new head, which then commits directly. Only one thread commits buffers at a
+    // time; one that finds another at it leaves the new heads to it.
+    void advanceHead(std::unique_lock<std::mutex>& lock) {
+        if (committing_) return;
+        committing_ = true;
         while (!failed_ && !segments_.empty() && segments_.front().done) {
             segments_.pop_front();
             if (segments_.empty()) break;
             Segment& head = segments_.front();
-            std::lock_guard<std::mutex> bufferLock(head.bufferMutex);
-            const std::vector<int32_t>& buffer = head.buffer;
-            for (std::size_t at = 0; at < buffer.size(); at += std::size_t(buffer[at]) + 2)
-                commit_(std::span<const int32_t>(buffer.data() + at + 2, std::size_t(buffer[at])), buffer[at + 1]);
-            buffered_ -= buffer.size() * sizeof(int32_t);
-            std::vector<int32_t>().swap(head.buffer);
-            head.direct = true;
+            lock.unlock();
+            commitBuffer(head);
+            lock.lock();
         }
+        committing_ = false;
         spaceAvailable_.notify_all();
+    }
+
+    // Commits the head's buffered patterns, batch by batch, while its thread may still add to
+    // the buffer; once the buffer is found empty the head commits directly.
+    void commitBuffer(Segment& head) {
+        std::vector<int32_t> batch;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> bufferLock(head.bufferMutex);
+                if (head.buffer.empty() || failed_) {
+                    head.direct = true;
+                    return;
+                }
+                batch.swap(head.buffer);
+            }
+            for (std::size_t at = 0; at < batch.size() && !failed_; at += std::size_t(batch[at]) + 2)
+                commit_(std::span<const int32_t>(batch.data() + at + 2, std::size_t(batch[at])), batch[at + 1]);
+            buffered_ -= batch.size() * sizeof(int32_t);
+            std::vector<int32_t>().swap(batch);
+            {
+                // Taken so that a thread between checking for space and waiting cannot miss this.
+                std::lock_guard<std::mutex> lock(mutex_);
+            }
+            spaceAvailable_.notify_all();
+        }
     }
 
     const int32_t threads_;
@@ -221,6 +249,7 @@ private:
     std::atomic<int32_t> idle_{0};     // threads waiting for a task
     std::atomic<std::size_t> buffered_{0};
     std::atomic<bool> failed_{false};
+    bool committing_ = false;  // a thread commits the buffers of new heads; guarded by mutex_
     std::exception_ptr failure_;  // the first failure, guarded by mutex_
 };
 
