@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace korvplus {
 
 void appendPatternLine(std::string& line, std::span<const int32_t> pattern) {
@@ -21,7 +24,7 @@ void appendPatternLine(std::string& line, std::span<const int32_t> pattern) {
 }
 
 PatternFile::~PatternFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 void PatternFile::fail(const char* what) {
@@ -30,23 +33,36 @@ void PatternFile::fail(const char* what) {
 
 bool PatternFile::open(const std::string& path) {
     path_ = path;
-    file_ = std::fopen(path.c_str(), "w");
-    if (file_ == nullptr) fail("create");
-    return file_ != nullptr;
+    do fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) fail("create");
+    return fd_ >= 0;
 }
 
 void PatternFile::writePattern(std::span<const int32_t> pattern) {
-    if (file_ == nullptr || failed()) return;
+    if (fd_ < 0 || failed()) return;
     line_.clear();
     appendPatternLine(line_, pattern);
-    if (std::fwrite(line_.data(), 1, line_.size(), file_) != line_.size()) fail("write");
-    else if (std::fflush(file_) != 0) fail("write");
+    std::size_t done = 0;
+    while (done < line_.size()) {
+        // pwrite at the file's own end: nothing else writes it, and the call skips the lock on
+        // the shared file position that write takes once the program has threads.
+        const ssize_t wrote = ::pwrite(fd_, line_.data() + done, line_.size() - done, offset_);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            if (wrote == 0) errno = ENOSPC;
+            fail("write");
+            return;
+        }
+        done += std::size_t(wrote);
+        offset_ += wrote;
+    }
 }
 
 bool PatternFile::close() {
-    if (file_ != nullptr) {
-        if (std::fclose(file_) != 0) fail("close");
-        file_ = nullptr;
+    if (fd_ >= 0) {
+        if (::close(fd_) != 0) fail("close");
+        fd_ = -1;
     }
     return !failed();
 }

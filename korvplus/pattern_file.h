@@ -4,15 +4,16 @@
 // Its line writes each item as " " + decimal id and each -1 as " || ", then "\n". The pattern
 // (1 2)(3) is the line " 1 2 ||  3 || ". The file holds the patterns only: no header, no support.
 //
-// The stream is flushed after every line, so the file holds every pattern found so far at any
-// moment. The first failure (create, write, flush or close) is kept; after it nothing more is
-// written, and the caller reports it once.
+// Every line goes to the file in one write call of its own, with no buffer in between, so the file
+// holds every pattern found so far at any moment, in whole lines. The first failure (create, write
+// or close) is kept; after it nothing more is written, and the caller reports it once.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
+
+#include <sys/types.h>
 
 namespace korvplus {
 
@@ -30,7 +31,7 @@ public:
 
     // Creates or truncates `path` for writing. False (with error()) when that fails.
     bool open(const std::string& path);
-    // Writes one line and flushes. Does nothing once a failure has been seen.
+    // Writes one line. Does nothing once a failure has been seen.
     void writePattern(std::span<const int32_t> pattern);
     // Closes the file; false when it or any earlier step failed.
     bool close();
@@ -41,7 +42,8 @@ public:
 private:
     void fail(const char* what);
 
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    off_t offset_ = 0;  // where the next line goes
     std::string path_;
     std::string line_;
     std::string error_;
