@@ -65,11 +65,18 @@ ItemLevel& ItemSequenceSearch::levelAt(int32_t depth) {
 }
 
 NodeRecords& ItemSequenceSearch::ownRecords(int32_t depth) {
-    while (int32_t(ownRecords_.size()) <= depth + 1) ownRecords_.emplace_back();
-    if (int32_t(recordsAt_.size()) <= depth + 1) recordsAt_.resize(std::size_t(depth) + 2);
-    NodeRecords& records = ownRecords_[std::size_t(depth) + 1];
-    recordsAt_[std::size_t(depth) + 1] = &records;
-    return records;
+    const std::size_t slot = std::size_t(depth) + 1;
+    if (ownRecords_.size() <= slot) {
+        ownRecords_.resize(slot + 1);
+        ownRecordsShared_.resize(slot + 1, 0);
+    }
+    if (!ownRecords_[slot] || ownRecordsShared_[slot]) {
+        ownRecords_[slot] = std::make_shared<NodeRecords>();
+        ownRecordsShared_[slot] = 0;
+    }
+    if (recordsAt_.size() <= slot) recordsAt_.resize(slot + 1);
+    recordsAt_[slot] = ownRecords_[slot].get();
+    return *ownRecords_[slot];
 }
 
 ItemTask ItemSequenceSearch::singleItemTask(NodeRecords& root) {
@@ -119,18 +126,48 @@ void ItemSequenceSearch::restoreItemSlots(ItemLevel& level) {
     touchedCount_ = 0;
 }
 
-// Keeps a record of a frequent extension for entry k of the node, at index `at` of its records,
-// and adds the child entry that starts there.
-inline void ItemSequenceSearch::keepRecord(ItemLevel& level, NodeRecords& own, int32_t& at, int32_t k,
-                                           ItemRecord record) {
-    const int32_t child = childIndex_[std::size_t(record.item)];
-    const std::size_t entry = std::size_t(level.childBegin[std::size_t(child)]++);
-    level.first[entry] = record.first;
-    level.parent[entry] = k;
-    level.record[entry] = at;
-    if (record.first != record.last) own.repeated.push_back(at);
-    own.records[std::size_t(at++)] = record;
-}
+namespace {
+
+// Keeps the records of a node's frequent extensions and adds the child entry that starts at each.
+// Raw pointers, so that they stay in registers across the stores of the filling loops.
+struct RecordKeeper {
+    const int32_t* childIndex;
+    int32_t* childBegin;  // moved on to the next free entry of each child
+    int32_t* entryFirst;
+    int32_t* entryParent;
+    int32_t* entryRecord;
+    int32_t* item;
+    int32_t* first;
+    int32_t* last;
+    std::vector<int32_t>& repeated;
+    int32_t at = 0;
+
+    RecordKeeper(const std::vector<int32_t>& childIndexOf, ItemLevel& level, NodeRecords& own)
+        : childIndex(childIndexOf.data()),
+          childBegin(level.childBegin.data()),
+          entryFirst(level.first.data()),
+          entryParent(level.parent.data()),
+          entryRecord(level.record.data()),
+          item(own.item.data()),
+          first(own.first.data()),
+          last(own.last.data()),
+          repeated(own.repeated) {}
+
+    // A record of item x for entry k of the node; x must be a child.
+    void keep(int32_t k, int32_t x, int32_t f, int32_t l) {
+        const std::size_t entry = std::size_t(childBegin[childIndex[x]]++);
+        entryFirst[entry] = f;
+        entryParent[entry] = k;
+        entryRecord[entry] = at;
+        if (f != l) repeated.push_back(at);
+        item[at] = x;
+        first[at] = f;
+        last[at] = l;
+        ++at;
+    }
+};
+
+}  // namespace
 
 // One pass over every sequence records, per item, its first and last position there and counts
 // the item once; the frequent ones become the single items, with the empty pattern's records.
@@ -155,7 +192,7 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
     ItemLevel& level = levelAt(0);
     const int32_t total = takeFrequent(level, -1).entries;
     root.resize(total, sequences);
-    int32_t kept = 0;
+    RecordKeeper keeper(childIndex_, level, root);
     for (int32_t s = 0; s < sequences; ++s) {
         repeated_.clear();
         for (int32_t p = marks[std::size_t(s)] + 1; items[p] >= 0; ++p) {
@@ -169,8 +206,8 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
             recordOf[x] = int32_t(repeated_.size());
             repeated_.push_back({x, p, p});
         }
-        for (const ItemRecord& record : repeated_) keepRecord(level, root, kept, s, record);
-        root.end[std::size_t(s)] = kept;
+        for (const ItemRecord& record : repeated_) keeper.keep(s, record.item, record.first, record.last);
+        root.end[std::size_t(s)] = keeper.at;
         root.repeatedEnd[std::size_t(s)] = int32_t(root.repeated.size());
     }
     restoreItemSlots(level);
@@ -183,7 +220,12 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
 // ones in ascending first position, moving a repeated item's first position past f along nextSame.
 int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
-    const ItemRecord* records = parent.records.data();
+    const int32_t* recordItem = parent.item.data();
+    const int32_t* recordFirst = parent.first.data();
+    const int32_t* recordLast = parent.last.data();
+    const int32_t* recordEnd = parent.end.data();
+    const int32_t* repeated = parent.repeated.data();
+    const int32_t* repeatedEnd = parent.repeatedEnd.data();
     int32_t* count = count_.data();
     int32_t* touched = touched_.data();
     int32_t touchedCount = 0;
@@ -193,12 +235,10 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     for (int32_t k = 0; k < node.size; ++k) {
         const int32_t p = node.parent[k];
         const int32_t own = node.record[k];
-        const int32_t end = parent.end[std::size_t(p)];
-        const int32_t* repeated = parent.repeated.data();
-        for (int32_t r = p > 0 ? parent.repeatedEnd[std::size_t(p) - 1] : 0, stop = parent.repeatedEnd[std::size_t(p)];
-             r < stop && repeated[r] <= own; ++r)
-            if (records[repeated[r]].last > node.first[k]) countItem(records[repeated[r]].item);
-        for (int32_t q = own + 1; q < end; ++q) countItem(records[q].item);
+        const int32_t f = node.first[k];
+        for (int32_t r = p > 0 ? repeatedEnd[p - 1] : 0, stop = repeatedEnd[p]; r < stop && repeated[r] <= own; ++r)
+            if (recordLast[repeated[r]] > f) countItem(recordItem[repeated[r]]);
+        for (int32_t q = own + 1, end = recordEnd[p]; q < end; ++q) countItem(recordItem[q]);
     }
     touchedCount_ = touchedCount;
 
@@ -207,36 +247,38 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     NodeRecords& own = ownRecords(depth);
     own.resize(totals.entries, node.size);
     if (!level.childItem.empty()) {
-        int32_t at = 0;
+        RecordKeeper keeper(childIndex_, level, own);
         const int32_t* childIndex = childIndex_.data();
         const int32_t* nextSame = nextSame_;
         for (int32_t k = 0; k < node.size; ++k) {
             const int32_t p = node.parent[k];
             const int32_t ownRecord = node.record[k];
-            const int32_t end = parent.end[std::size_t(p)];
+            const int32_t end = recordEnd[p];
             const int32_t f = node.first[k];
             int32_t q = ownRecord + 1;
-            const int32_t repeatedBegin = p > 0 ? parent.repeatedEnd[std::size_t(p) - 1] : 0;
-            const int32_t repeatedStop = parent.repeatedEnd[std::size_t(p)];
-            if (repeatedBegin < repeatedStop && parent.repeated[std::size_t(repeatedBegin)] <= ownRecord) {
+            const int32_t repeatedBegin = p > 0 ? repeatedEnd[p - 1] : 0;
+            const int32_t repeatedStop = repeatedEnd[p];
+            if (repeatedBegin < repeatedStop && repeated[repeatedBegin] <= ownRecord) {
                 repeated_.clear();
-                for (int32_t r = repeatedBegin; r < repeatedStop && parent.repeated[std::size_t(r)] <= ownRecord; ++r) {
-                    ItemRecord record = records[parent.repeated[std::size_t(r)]];
-                    if (record.last <= f || childIndex[record.item] < 0) continue;
-                    while (record.first <= f) record.first = nextSame[record.first];
-                    repeated_.push_back(record);
+                for (int32_t r = repeatedBegin; r < repeatedStop && repeated[r] <= ownRecord; ++r) {
+                    const int32_t at = repeated[r];
+                    const int32_t x = recordItem[at];
+                    if (recordLast[at] <= f || childIndex[x] < 0) continue;
+                    int32_t first = recordFirst[at];
+                    while (first <= f) first = nextSame[first];
+                    repeated_.push_back({x, first, recordLast[at]});
                 }
                 std::sort(repeated_.begin(), repeated_.end(),
                           [](const ItemRecord& a, const ItemRecord& b) { return a.first < b.first; });
                 for (const ItemRecord& record : repeated_) {
-                    for (; q < end && records[q].first < record.first; ++q)
-                        if (childIndex[records[q].item] >= 0) keepRecord(level, own, at, k, records[q]);
-                    keepRecord(level, own, at, k, record);
+                    for (; q < end && recordFirst[q] < record.first; ++q)
+                        if (childIndex[recordItem[q]] >= 0) keeper.keep(k, recordItem[q], recordFirst[q], recordLast[q]);
+                    keeper.keep(k, record.item, record.first, record.last);
                 }
             }
             for (; q < end; ++q)
-                if (childIndex[records[q].item] >= 0) keepRecord(level, own, at, k, records[q]);
-            own.end[std::size_t(k)] = at;
+                if (childIndex[recordItem[q]] >= 0) keeper.keep(k, recordItem[q], recordFirst[q], recordLast[q]);
+            own.end[std::size_t(k)] = keeper.at;
             own.repeatedEnd[std::size_t(k)] = int32_t(own.repeated.size());
         }
     }
@@ -251,8 +293,8 @@ void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
     // The pruning check of this node found every position dead by some first entries; where
     // those all have such windows, the position is dead here too.
     int32_t sameWindows = 0;
-    const ItemRecord* records = recordsAt_[std::size_t(depth)]->records.data();
-    while (sameWindows < node.size && records[node.record[sameWindows]].last == node.first[sameWindows])
+    const int32_t* last = recordsAt_[std::size_t(depth)]->last.data();
+    while (sameWindows < node.size && last[node.record[sameWindows]] == node.first[sameWindows])
         ++sameWindows;
     if (sameWindows < node.size && windowsShareItem(node, depth, true, sameWindows)) return;
     outputPattern_.clear();
@@ -282,10 +324,10 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
     chainDepth_.assign(n, depth);
     chainEntry_.resize(n);
     chainEnd_.resize(n);
-    const ItemRecord* ownRecords = recordsAt_[std::size_t(depth)]->records.data();
+    const int32_t* ownLast = recordsAt_[std::size_t(depth)]->last.data();
     for (std::size_t k = 0; k < n; ++k) {
         chainEntry_[k] = int32_t(k);
-        chainEnd_[k] = fromLast ? ownRecords[node.record[k]].last : node.first[k];
+        chainEnd_[k] = fromLast ? ownLast[node.record[k]] : node.first[k];
     }
     path_[std::size_t(depth)] = node;
 
@@ -293,7 +335,8 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
     for (int32_t i = depth; i >= 0; --i) {
         if (fromLast && deadAt_[std::size_t(i)] < sameWindows) continue;
         const NodeRecords& above = *recordsAt_[std::size_t(i)];
-        const ItemRecord* records = above.records.data();
+        const int32_t* recordItem = above.item.data();
+        const int32_t* recordFirst = above.first.data();
         const int32_t* parentOf = path_[std::size_t(i)].parent;
         // The last position of the pruning check needs no chain: its window in entry k is the
         // parent's records before the node's own. The entry with the fewest goes first, so that
@@ -337,8 +380,8 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
             const int32_t a = parentOf[entry];
             int32_t raised = 0;
             for (int32_t q = a > 0 ? above.end[std::size_t(a) - 1] : 0, stop = above.end[std::size_t(a)];
-                 q < stop && records[q].first < end; ++q) {
-                const int32_t x = records[q].item;
+                 q < stop && recordFirst[q] < end; ++q) {
+                const int32_t x = recordItem[q];
                 if (tally[x] != g) continue;
                 tally[x] = g + 1;
                 ++raised;
@@ -374,7 +417,12 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
         const ItemNodeEntries& node = path_[std::size_t(d)];
         task.pathFirst.emplace_back(node.first, node.first + node.size);
         task.pathParent.emplace_back(node.parent, node.parent + node.size);
-        task.pathRecords.push_back(*recordsAt_[std::size_t(d) + 1]);
+        if (d < baseDepth) {
+            task.pathRecords.push_back(heldRecords_[std::size_t(d)]);
+        } else {
+            task.pathRecords.push_back(ownRecords_[std::size_t(d) + 1]);
+            ownRecordsShared_[std::size_t(d) + 1] = 1;
+        }
     }
     // The task takes the level's entry arrays whole, so that nothing large is copied, and its
     // children keep their begins. This search keeps a copy of the entries of its last child: the
@@ -418,7 +466,8 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     std::swap(levelAt(baseDepth), task.level);
     recordsAt_.assign(std::size_t(baseDepth) + 1, nullptr);
     recordsAt_[0] = task.rootRecords;
-    for (int32_t d = 0; d < baseDepth; ++d) recordsAt_[std::size_t(d) + 1] = &task.pathRecords[std::size_t(d)];
+    heldRecords_ = task.pathRecords;
+    for (int32_t d = 0; d < baseDepth; ++d) recordsAt_[std::size_t(d) + 1] = heldRecords_[std::size_t(d)].get();
 
     int32_t depth = baseDepth;
     while (depth >= baseDepth) {
@@ -445,6 +494,7 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
         ++depth;
     }
     std::swap(levels_[std::size_t(baseDepth)], task.level);
+    heldRecords_.clear();
 }
 
 }  // namespace korvplus

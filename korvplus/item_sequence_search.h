@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -61,14 +62,17 @@ struct ItemRecord {
     int32_t item, first, last;
 };
 
+// Records are kept as parallel arrays, so that counting reads the items alone.
 struct NodeRecords {
-    std::vector<ItemRecord> records;
+    std::vector<int32_t> item, first, last;
     std::vector<int32_t> end;
     std::vector<int32_t> repeated;
     std::vector<int32_t> repeatedEnd;
 
     void resize(int32_t recordCount, int32_t entryCount) {
-        resizeKeepingLittleSlack(records, std::size_t(recordCount));
+        resizeKeepingLittleSlack(item, std::size_t(recordCount));
+        resizeKeepingLittleSlack(first, std::size_t(recordCount));
+        resizeKeepingLittleSlack(last, std::size_t(recordCount));
         resizeKeepingLittleSlack(end, std::size_t(entryCount));
         resizeKeepingLittleSlack(repeatedEnd, std::size_t(entryCount));
         repeated.clear();
@@ -98,14 +102,14 @@ struct ItemLevel {
     }
 };
 
-// A subtree to mine: the pattern above `level`'s children, the entries and records of every node
-// on the path to them (copied, so the task stands on its own), and the children themselves. The
-// serial search is one task whose level holds every frequent single item.
+// A subtree to mine: the pattern above `level`'s children, the entries (copied) and records
+// (shared, never written again) of every node on the path to them, and the children themselves.
+// The serial search is one task whose level holds every frequent single item.
 struct ItemTask {
     std::vector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
     const NodeRecords* rootRecords = nullptr;  // the empty pattern's, shared by every task
     std::vector<std::vector<int32_t>> pathFirst, pathParent;  // per depth 0 .. d - 1
-    std::vector<NodeRecords> pathRecords;                     // per depth 0 .. d - 1
+    std::vector<std::shared_ptr<const NodeRecords>> pathRecords;  // per depth 0 .. d - 1
     ItemLevel level;
 };
 
@@ -134,7 +138,6 @@ private:
         int32_t equalSupport, entries;
     };
     FrequentTotals takeFrequent(ItemLevel& level, int32_t support);
-    void keepRecord(ItemLevel& level, NodeRecords& own, int32_t& at, int32_t k, ItemRecord record);
     void restoreItemSlots(ItemLevel& level);
     // Storage for the records of the node at `depth`, which recordsAt_ then points at.
     NodeRecords& ownRecords(int32_t depth);
@@ -165,8 +168,14 @@ private:
     int32_t touchedCount_ = 0;
     std::vector<int32_t> tallied_;
     std::vector<int32_t> frequent_;
-    std::deque<NodeRecords> ownRecords_;          // [d + 1]: built here for the node at depth d
-    std::vector<const NodeRecords*> recordsAt_;  // [d + 1]: of the node at depth d on the path
+    // [d + 1]: the records of the node at depth d on the path. Below the task's depth they are the
+    // task's (heldRecords_); from it on they are built here into ownRecords_. Records a task given
+    // away shares are never written again: ownRecordsShared_ has the next node at that depth
+    // build into fresh storage.
+    std::vector<const NodeRecords*> recordsAt_;
+    std::vector<std::shared_ptr<const NodeRecords>> heldRecords_;
+    std::vector<std::shared_ptr<NodeRecords>> ownRecords_;
+    std::vector<char> ownRecordsShared_;
     std::vector<ItemRecord> repeated_;  // scratch: an entry's records that start before its position
     // Per entry of the node being checked: how far up the chain it stands.
     std::vector<int32_t> chainDepth_, chainEntry_, chainEnd_;
