@@ -79,9 +79,11 @@ struct search_level {
     std::size_t next = 0;             // next node of `nodes` to explore
     // The scan cells of the node being explored here, which its children's suffixes index: the
     // sequence positions of the cells, and seq_end_mark after each supporting sequence. Unused at
-    // level 0, whose children scan the sequence buffer.
-    run_vector<std::int32_t> scan;
+    // level 0, whose children scan the sequence buffer. Cells shared with a task are never
+    // written again: the next node here builds into fresh storage.
+    std::shared_ptr<run_vector<std::int32_t>> scan;
     std::size_t scan_used = 0;  // cells of `scan` in use; the rest is scratch
+    bool scan_shared = false;
 };
 
 // Closed sequences of a parallel run waiting for their turn: per sequence its length, its
@@ -104,7 +106,8 @@ struct search_task {
     std::vector<run_vector<embedding>> chain;  // chain[i - 1]: the parent's i-item prefix
     run_vector<pattern_node> nodes;            // begin indexes `embeddings`
     run_vector<embedding> embeddings;          // parents index chain.back(), or level 0
-    run_vector<std::int32_t> scan;             // the parent's scan cells, which `embeddings` index; empty at level 1
+    std::shared_ptr<run_vector<std::int32_t>> scan;  // the parent's scan cells, which `embeddings` index; none at level 1
+    std::size_t scan_used = 0;
     std::size_t top = 0;                       // index of the one-item pattern above it all
     chunk_list::iterator output;               // where its closed sequences go
 };
@@ -312,7 +315,7 @@ std::size_t search_state::count_forward(const std::int32_t* scan, const embeddin
 bool search_state::mine_pattern(std::size_t length, const pattern_node& node) {
     ensure_depth(length + 1);
     const embedding* embeddings = levels_[length].embeddings.data() + node.begin;
-    const std::int32_t* const scan = length <= 1 ? nullptr : levels_[length - 1].scan.data();
+    const std::int32_t* const scan = length <= 1 ? nullptr : levels_[length - 1].scan->data();
     const std::size_t touched =
         length <= 1 ? (db_.distinct_items ? count_forward<true, true>(scan, embeddings, node.support)
                                           : count_forward<false, true>(scan, embeddings, node.support))
@@ -385,17 +388,21 @@ void search_state::build_children(std::size_t length, const pattern_node& node,
     std::int32_t* kept_scan = nullptr;
     if constexpr (keep_scan) {
         search_level& own = levels_[length];
+        if (!own.scan || own.scan_shared) {
+            own.scan = std::make_shared<run_vector<std::int32_t>>();
+            own.scan_shared = false;
+        }
         check_addressable(scan_cells + 1, sizeof(std::int32_t));
-        if (own.scan.size() < scan_cells + 1) resize_or_exit(own.scan, scan_cells + 1, std::int32_t{0});
+        if (own.scan->size() < scan_cells + 1) resize_or_exit(*own.scan, scan_cells + 1, std::int32_t{0});
         own.scan_used = scan_cells;
-        kept_scan = own.scan.data();
+        kept_scan = own.scan->data();
     }
 
     // The first occurrence of an item after the node's first instance starts the child's
     // embedding for that sequence; later occurrences move its last position on.
     const embedding* const parents = levels_[length].embeddings.data() + node.begin;
     const std::int32_t* const cells = seq_buffer_;
-    const std::int32_t* const scan = from_sequences ? nullptr : levels_[length - 1].scan.data();
+    const std::int32_t* const scan = from_sequences ? nullptr : levels_[length - 1].scan->data();
     embedding* const children = arena.data();
     const pattern_node* const nodes = built_nodes_.data();
     const std::int32_t* const child_of = item_child_.data();
@@ -737,7 +744,8 @@ void search_state::publish_progress() {
 }
 
 // Makes the task's nodes the level to explore, below its parent's embedding chain. The task's
-// cells are moved, not copied: they are often large, and the task needs them no more.
+// embeddings are moved, not copied: they are often large, and the task needs them no more. Its
+// scan cells are shared with the state that split it off.
 void search_state::install(search_task& work) {
     if (levels_.empty()) build_root_level();
     ensure_depth(work.level);
@@ -754,8 +762,9 @@ void search_state::install(search_task& work) {
     }
     if (work.level >= 2) {
         search_level& parent = levels_[work.level - 1];
-        parent.scan_used = work.scan.size();
         parent.scan = std::move(work.scan);
+        parent.scan_used = work.scan_used;
+        parent.scan_shared = true;
     }
     search_level& level = levels_[work.level];
     level.embeddings = std::move(work.embeddings);
@@ -835,9 +844,10 @@ void search_state::split(parallel_search& pool, std::size_t base, std::size_t de
                                static_cast<std::size_t>(end - first),
                                level >= 2 ? path_node(level - 1).begin : 0);
     if (level >= 2) {
-        const search_level& parent = levels_[level - 1];
-        const auto used = static_cast<std::ptrdiff_t>(parent.scan_used);
-        work->scan.assign(parent.scan.begin(), parent.scan.begin() + used);
+        search_level& parent = levels_[level - 1];
+        work->scan = parent.scan;
+        work->scan_used = parent.scan_used;
+        parent.scan_shared = true;
     }
     // Dropped rather than skipped: nodes[next - 1] must stay the node being explored.
     given.nodes.resize(given.next);
