@@ -743,17 +743,25 @@ void search_state::publish_progress() {
     closed_found_ = 0;
 }
 
-// Makes the task's nodes the level to explore, below its parent's embedding chain. The task's
-// embeddings are moved, not copied: they are often large, and the task needs them no more. Its
-// scan cells are shared with the state that split it off.
+// Makes the task's nodes the level to explore, below its parent's embedding chain. Embeddings
+// go into the arenas this state has already grown, whose pages are in place, unless an arena is
+// too small: then the task's storage replaces it. The task's scan cells are shared with the state
+// that split it off.
 void search_state::install(search_task& work) {
+    auto take = [](run_vector<embedding>& arena, run_vector<embedding>& given) {
+        if (arena.size() >= given.size())
+            std::copy(given.begin(), given.end(), arena.begin());
+        else
+            arena = std::move(given);
+        run_vector<embedding>().swap(given);
+    };
     if (levels_.empty()) build_root_level();
     ensure_depth(work.level);
     for (std::size_t i = 1; i <= work.level; ++i) level_at(i);
     for (std::size_t i = 1; i < work.level; ++i) {
         search_level& level = levels_[i];
         const auto support = static_cast<std::int32_t>(work.chain[i - 1].size());
-        level.embeddings = std::move(work.chain[i - 1]);
+        take(level.embeddings, work.chain[i - 1]);
         const std::int32_t item = work.path[i - 1];
         level.nodes.assign(1, pattern_node{item, support, 0});
         level.next = 1;
@@ -767,7 +775,7 @@ void search_state::install(search_task& work) {
         parent.scan_shared = true;
     }
     search_level& level = levels_[work.level];
-    level.embeddings = std::move(work.embeddings);
+    take(level.embeddings, work.embeddings);
     level.nodes = std::move(work.nodes);
     level.next = 0;
 }

@@ -87,7 +87,8 @@ ItemTask ItemSequenceSearch::singleItemTask(NodeRecords& root) {
     return task;
 }
 
-ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& level, int32_t support) {
+ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& level, int32_t support,
+                                                                   bool touchedAscending) {
     level.childItem.clear();
     level.childSupport.clear();
     level.childBegin.clear();
@@ -95,7 +96,7 @@ ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& l
     frequent_.clear();
     for (int32_t t = 0; t < touchedCount_; ++t)
         if (count_[std::size_t(touched_[std::size_t(t)])] >= minSupport_) frequent_.push_back(touched_[std::size_t(t)]);
-    std::sort(frequent_.begin(), frequent_.end());
+    if (!touchedAscending) std::sort(frequent_.begin(), frequent_.end());
     int32_t equalSupport = 0;
     int32_t total = 0;
     for (const int32_t x : frequent_) {
@@ -139,8 +140,9 @@ struct RecordKeeper {
     int32_t* item;
     int32_t* first;
     int32_t* last;
-    std::vector<int32_t>& repeated;
+    int32_t* repeated;
     int32_t at = 0;
+    int32_t repeatedCount = 0;
 
     RecordKeeper(const std::vector<int32_t>& childIndexOf, ItemLevel& level, NodeRecords& own)
         : childIndex(childIndexOf.data()),
@@ -151,15 +153,17 @@ struct RecordKeeper {
           item(own.item.data()),
           first(own.first.data()),
           last(own.last.data()),
-          repeated(own.repeated) {}
+          repeated(own.repeated.data()) {}
 
-    // A record of item x for entry k of the node; x must be a child.
+    // A record of item x for entry k of the node; x must be a child. `repeated` has a cell past
+    // the last record, so that recording a repeated item needs no branch.
     void keep(int32_t k, int32_t x, int32_t f, int32_t l) {
-        const std::size_t entry = std::size_t(childBegin[childIndex[x]]++);
+        const int32_t entry = childBegin[childIndex[x]]++;
         entryFirst[entry] = f;
         entryParent[entry] = k;
         entryRecord[entry] = at;
-        if (f != l) repeated.push_back(at);
+        repeated[repeatedCount] = at;
+        repeatedCount += int32_t(f != l);
         item[at] = x;
         first[at] = f;
         last[at] = l;
@@ -190,8 +194,9 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
     // A second pass records the frequent items of each sequence, in order of first position,
     // stamping them with -2 - s (pass one's stamps are sequence numbers, the rest value is -1).
     ItemLevel& level = levelAt(0);
-    const int32_t total = takeFrequent(level, -1).entries;
+    const int32_t total = takeFrequent(level, -1, false).entries;
     root.resize(total, sequences);
+    root.childItems.assign(level.childItem.begin(), level.childItem.end());
     RecordKeeper keeper(childIndex_, level, root);
     for (int32_t s = 0; s < sequences; ++s) {
         repeated_.clear();
@@ -208,8 +213,9 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
         }
         for (const ItemRecord& record : repeated_) keeper.keep(s, record.item, record.first, record.last);
         root.end[std::size_t(s)] = keeper.at;
-        root.repeatedEnd[std::size_t(s)] = int32_t(root.repeated.size());
+        root.repeatedEnd[std::size_t(s)] = keeper.repeatedCount;
     }
+    root.repeated.resize(std::size_t(keeper.repeatedCount));
     restoreItemSlots(level);
 }
 
@@ -228,26 +234,44 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const int32_t* repeatedEnd = parent.repeatedEnd.data();
     int32_t* count = count_.data();
     int32_t* touched = touched_.data();
+    // Counting marks each item the first time it is seen, a test that mispredicts once per item.
+    // When the parent's records hold no more distinct items than this node reads, they are all
+    // marked up front instead, already in ascending order.
+    int64_t scanned = 0;
+    for (int32_t k = 0; k < node.size; ++k) scanned += recordEnd[node.parent[k]] - node.record[k] - 1;
+    const std::vector<int32_t>& candidates = parent.childItems;
+    const bool markAll = int64_t(candidates.size()) <= scanned;
     int32_t touchedCount = 0;
-    auto countItem = [&](int32_t x) {
-        if (count[x]++ == 0) touched[touchedCount++] = x;
+    auto countLoop = [&](auto countItem) {
+        for (int32_t k = 0; k < node.size; ++k) {
+            const int32_t p = node.parent[k];
+            const int32_t own = node.record[k];
+            const int32_t f = node.first[k];
+            for (int32_t r = p > 0 ? repeatedEnd[p - 1] : 0, stop = repeatedEnd[p]; r < stop && repeated[r] <= own; ++r)
+                if (recordLast[repeated[r]] > f) countItem(recordItem[repeated[r]]);
+            for (int32_t q = own + 1, end = recordEnd[p]; q < end; ++q) countItem(recordItem[q]);
+        }
     };
-    for (int32_t k = 0; k < node.size; ++k) {
-        const int32_t p = node.parent[k];
-        const int32_t own = node.record[k];
-        const int32_t f = node.first[k];
-        for (int32_t r = p > 0 ? repeatedEnd[p - 1] : 0, stop = repeatedEnd[p]; r < stop && repeated[r] <= own; ++r)
-            if (recordLast[repeated[r]] > f) countItem(recordItem[repeated[r]]);
-        for (int32_t q = own + 1, end = recordEnd[p]; q < end; ++q) countItem(recordItem[q]);
+    if (markAll) {
+        std::copy(candidates.begin(), candidates.end(), touched);
+        touchedCount = int32_t(candidates.size());
+        countLoop([count](int32_t x) { ++count[x]; });
+    } else {
+        countLoop([&](int32_t x) {
+            if (count[x]++ == 0) touched[touchedCount++] = x;
+        });
     }
     touchedCount_ = touchedCount;
 
     ItemLevel& level = levelAt(depth + 1);
-    const FrequentTotals totals = takeFrequent(level, node.size);
+    const FrequentTotals totals = takeFrequent(level, node.size, markAll);
     NodeRecords& own = ownRecords(depth);
     own.resize(totals.entries, node.size);
+    own.childItems.assign(level.childItem.begin(), level.childItem.end());
     if (!level.childItem.empty()) {
         RecordKeeper keeper(childIndex_, level, own);
+        if (selected_.size() < parent.item.size()) selected_.resize(parent.item.size());
+        int32_t* selected = selected_.data();
         const int32_t* childIndex = childIndex_.data();
         const int32_t* nextSame = nextSame_;
         for (int32_t k = 0; k < node.size; ++k) {
@@ -276,11 +300,21 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
                     keeper.keep(k, record.item, record.first, record.last);
                 }
             }
-            for (; q < end; ++q)
-                if (childIndex[recordItem[q]] >= 0) keeper.keep(k, recordItem[q], recordFirst[q], recordLast[q]);
+            // Most records are dropped, in no predictable order: select the kept ones first
+            // without a branch, then keep them.
+            int32_t selectedCount = 0;
+            for (; q < end; ++q) {
+                selected[selectedCount] = q;
+                selectedCount += int32_t(childIndex[recordItem[q]] >= 0);
+            }
+            for (int32_t i = 0; i < selectedCount; ++i) {
+                const int32_t s = selected[i];
+                keeper.keep(k, recordItem[s], recordFirst[s], recordLast[s]);
+            }
             own.end[std::size_t(k)] = keeper.at;
-            own.repeatedEnd[std::size_t(k)] = int32_t(own.repeated.size());
+            own.repeatedEnd[std::size_t(k)] = keeper.repeatedCount;
         }
+        own.repeated.resize(std::size_t(keeper.repeatedCount));
     }
     restoreItemSlots(level);
     return totals.equalSupport;
@@ -417,6 +451,7 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
         const ItemNodeEntries& node = path_[std::size_t(d)];
         task.pathFirst.emplace_back(node.first, node.first + node.size);
         task.pathParent.emplace_back(node.parent, node.parent + node.size);
+        task.pathRecord.emplace_back(node.record, node.record + node.size);
         if (d < baseDepth) {
             task.pathRecords.push_back(heldRecords_[std::size_t(d)]);
         } else {
@@ -439,8 +474,8 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     const int32_t keep = split - 1;
     const auto keptBegin = std::ptrdiff_t(from.childBegin[std::size_t(keep)]);
     const auto keptEnd = keptBegin + from.childSupport[std::size_t(keep)];
-    auto take = [keptBegin, keptEnd](std::vector<int32_t>& fromEntries, std::vector<int32_t>& toEntries) {
-        std::vector<int32_t> kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
+    auto take = [keptBegin, keptEnd](NodeArray& fromEntries, NodeArray& toEntries) {
+        NodeArray kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
         toEntries = std::move(fromEntries);
         fromEntries = std::move(kept);
     };
@@ -461,7 +496,8 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     path_.assign(std::size_t(baseDepth) + 1, ItemNodeEntries{});
     for (int32_t d = 0; d < baseDepth; ++d) {
         const std::vector<int32_t>& first = task.pathFirst[std::size_t(d)];
-        path_[std::size_t(d)] = {first.data(), task.pathParent[std::size_t(d)].data(), nullptr, int32_t(first.size())};
+        path_[std::size_t(d)] = {first.data(), task.pathParent[std::size_t(d)].data(),
+                                 task.pathRecord[std::size_t(d)].data(), int32_t(first.size())};
     }
     std::swap(levelAt(baseDepth), task.level);
     recordsAt_.assign(std::size_t(baseDepth) + 1, nullptr);

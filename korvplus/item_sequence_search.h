@@ -31,6 +31,7 @@
 #include <deque>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "search_hooks.h"
@@ -50,10 +51,31 @@ struct CompactDatabase {
 // The compact form of a database whose events all hold one item.
 CompactDatabase compactSingleItemDatabase(const SearchDatabase& database);
 
+// Growth that leaves new elements uninitialised, for per-node arrays that are written in full
+// before they are read: zero-filling them at every node would be wasted work.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(at)) U;
+        else
+            ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+using NodeArray = std::vector<int32_t, UninitializedAllocator<int32_t>>;
+
 // Per-depth storage is reused from node to node; when a node needs far less than an earlier one
 // left reserved, the slack goes back, so that threads do not each keep their largest nodes.
-template <class T>
-void resizeKeepingLittleSlack(std::vector<T>& storage, std::size_t size) {
+template <class Storage>
+void resizeKeepingLittleSlack(Storage& storage, std::size_t size) {
     storage.resize(size);
     if (storage.capacity() > (std::size_t(1) << 16) && storage.capacity() / 8 > size) storage.shrink_to_fit();
 }
@@ -64,18 +86,22 @@ struct ItemRecord {
 
 // Records are kept as parallel arrays, so that counting reads the items alone.
 struct NodeRecords {
-    std::vector<int32_t> item, first, last;
-    std::vector<int32_t> end;
-    std::vector<int32_t> repeated;
-    std::vector<int32_t> repeatedEnd;
+    NodeArray item, first, last;
+    NodeArray end;
+    NodeArray repeated;
+    NodeArray repeatedEnd;
+    std::vector<int32_t> childItems;  // the distinct items of the records, ascending
 
+    // Room for recordCount records and one scratch record past them; `repeated` is cut to its
+    // size once filled.
     void resize(int32_t recordCount, int32_t entryCount) {
-        resizeKeepingLittleSlack(item, std::size_t(recordCount));
-        resizeKeepingLittleSlack(first, std::size_t(recordCount));
-        resizeKeepingLittleSlack(last, std::size_t(recordCount));
+        const std::size_t cells = std::size_t(recordCount) + 1;
+        resizeKeepingLittleSlack(item, cells);
+        resizeKeepingLittleSlack(first, cells);
+        resizeKeepingLittleSlack(last, cells);
+        resizeKeepingLittleSlack(repeated, cells);
         resizeKeepingLittleSlack(end, std::size_t(entryCount));
         resizeKeepingLittleSlack(repeatedEnd, std::size_t(entryCount));
-        repeated.clear();
     }
 };
 
@@ -92,7 +118,7 @@ struct ItemLevel {
     std::vector<int32_t> childItem;  // ascending
     std::vector<int32_t> childSupport;
     std::vector<int32_t> childBegin;
-    std::vector<int32_t> first, parent, record;
+    NodeArray first, parent, record;
     int32_t nextChild = 0;
 
     int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
@@ -108,7 +134,7 @@ struct ItemLevel {
 struct ItemTask {
     std::vector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
     const NodeRecords* rootRecords = nullptr;  // the empty pattern's, shared by every task
-    std::vector<std::vector<int32_t>> pathFirst, pathParent;  // per depth 0 .. d - 1
+    std::vector<std::vector<int32_t>> pathFirst, pathParent, pathRecord;  // per depth 0 .. d - 1
     std::vector<std::shared_ptr<const NodeRecords>> pathRecords;  // per depth 0 .. d - 1
     ItemLevel level;
 };
@@ -137,7 +163,7 @@ private:
     struct FrequentTotals {
         int32_t equalSupport, entries;
     };
-    FrequentTotals takeFrequent(ItemLevel& level, int32_t support);
+    FrequentTotals takeFrequent(ItemLevel& level, int32_t support, bool touchedAscending);
     void restoreItemSlots(ItemLevel& level);
     // Storage for the records of the node at `depth`, which recordsAt_ then points at.
     NodeRecords& ownRecords(int32_t depth);
@@ -177,6 +203,7 @@ private:
     std::vector<std::shared_ptr<NodeRecords>> ownRecords_;
     std::vector<char> ownRecordsShared_;
     std::vector<ItemRecord> repeated_;  // scratch: an entry's records that start before its position
+    NodeArray selected_;                // scratch: the records an entry keeps
     // Per entry of the node being checked: how far up the chain it stands.
     std::vector<int32_t> chainDepth_, chainEntry_, chainEnd_;
     // Per position of the last pruning check: the largest entry among those that left no item
