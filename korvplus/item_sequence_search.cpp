@@ -235,12 +235,10 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     int32_t* count = count_.data();
     int32_t* touched = touched_.data();
     // Counting marks each item the first time it is seen, a test that mispredicts once per item.
-    // When the parent's records hold no more distinct items than this node reads, they are all
-    // marked up front instead, already in ascending order.
-    int64_t scanned = 0;
-    for (int32_t k = 0; k < node.size; ++k) scanned += recordEnd[node.parent[k]] - node.record[k] - 1;
+    // When the parent's records hold no more distinct items than the node has entries, they are
+    // all marked up front instead, already in ascending order, at a cost within the node's own.
     const std::vector<int32_t>& candidates = parent.childItems;
-    const bool markAll = int64_t(candidates.size()) <= scanned;
+    const bool markAll = candidates.size() <= std::size_t(node.size);
     int32_t touchedCount = 0;
     auto countLoop = [&](auto countItem) {
         for (int32_t k = 0; k < node.size; ++k) {
@@ -354,15 +352,20 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
                                           int32_t sameWindows) {
     const int32_t* nextSame = nextSame_;
     int32_t* tally = tally_.data();
+    // Most positions die within a few entries, so an entry's chain starts when first visited:
+    // chainStamp_[k] == chainCall_ marks the entries this call has started.
     const std::size_t n = std::size_t(node.size);
-    chainDepth_.assign(n, depth);
-    chainEntry_.resize(n);
-    chainEnd_.resize(n);
-    const int32_t* ownLast = recordsAt_[std::size_t(depth)]->last.data();
-    for (std::size_t k = 0; k < n; ++k) {
-        chainEntry_[k] = int32_t(k);
-        chainEnd_[k] = fromLast ? ownLast[node.record[k]] : node.first[k];
+    if (chainStamp_.size() < n) {
+        chainStamp_.resize(n, 0);
+        chainDepth_.resize(n);
+        chainEntry_.resize(n);
+        chainEnd_.resize(n);
     }
+    if (++chainCall_ == 0) {
+        std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
+        chainCall_ = 1;
+    }
+    const int32_t* ownLast = recordsAt_[std::size_t(depth)]->last.data();
     path_[std::size_t(depth)] = node;
 
     if (!fromLast) deadAt_.resize(std::size_t(depth) + 1);
@@ -396,6 +399,12 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
             // Entries in the order firstEntry, then the others ascending; g counts them.
             const int32_t g = step;
             const int32_t k = step == 0 ? firstEntry : (step <= firstEntry ? step - 1 : step);
+            if (chainStamp_[std::size_t(k)] != chainCall_) {
+                chainStamp_[std::size_t(k)] = chainCall_;
+                chainDepth_[std::size_t(k)] = depth;
+                chainEntry_[std::size_t(k)] = k;
+                chainEnd_[std::size_t(k)] = fromLast ? ownLast[node.record[k]] : node.first[k];
+            }
             int32_t at = chainDepth_[std::size_t(k)];
             int32_t entry = chainEntry_[std::size_t(k)];
             int32_t end = chainEnd_[std::size_t(k)];

@@ -206,6 +206,8 @@ private:
     NodeArray selected_;                // scratch: the records an entry keeps
     // Per entry of the node being checked: how far up the chain it stands.
     std::vector<int32_t> chainDepth_, chainEntry_, chainEnd_;
+    std::vector<uint32_t> chainStamp_;
+    uint32_t chainCall_ = 0;
     // Per position of the last pruning check: the largest entry among those that left no item
     // in common there.
     std::vector<int32_t> deadAt_;
