@@ -40,6 +40,9 @@ CompactDatabase compactSingleItemDatabase(const SearchDatabase& database) {
         compact.nextSame[p] = seenAt[std::size_t(x)];
         seenAt[std::size_t(x)] = int32_t(p);
     }
+    compact.uniqueItems = std::all_of(compact.nextSame.begin(), compact.nextSame.end(),
+                                      [](int32_t next) { return next == kNoPosition; });
+    if (compact.uniqueItems) std::vector<int32_t>().swap(compact.nextSame);
     return compact;
 }
 
@@ -48,6 +51,7 @@ ItemSequenceSearch::ItemSequenceSearch(const CompactDatabase& database, int32_t 
     : items_(database.items.data()),
       nextSame_(database.nextSame.data()),
       database_(database),
+      uniqueItems_(database.uniqueItems),
       minSupport_(std::max<int32_t>(minSupport, 1)),
       collector_(collector) {
     const std::size_t itemCount = std::size_t(database.itemCount);
@@ -108,7 +112,7 @@ ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& l
         level.childBegin.push_back(total);
         total += count;
     }
-    resizeKeepingLittleSlack(level.first, std::size_t(total));
+    if (!uniqueItems_) resizeKeepingLittleSlack(level.first, std::size_t(total));
     resizeKeepingLittleSlack(level.parent, std::size_t(total));
     resizeKeepingLittleSlack(level.record, std::size_t(total));
     return {equalSupport, total};
@@ -129,8 +133,10 @@ void ItemSequenceSearch::restoreItemSlots(ItemLevel& level) {
 
 namespace {
 
-// Keeps the records of a node's frequent extensions and adds the child entry that starts at each.
-// Raw pointers, so that they stay in registers across the stores of the filling loops.
+// Keeps the records of a node's frequent extensions and adds the child entry that starts at each;
+// without positions, the item and the links alone. Raw pointers, so that they stay in registers
+// across the stores of the filling loops.
+template <bool UniqueItems>
 struct RecordKeeper {
     const int32_t* childIndex;
     int32_t* childBegin;  // moved on to the next free entry of each child
@@ -159,14 +165,16 @@ struct RecordKeeper {
     // the last record, so that recording a repeated item needs no branch.
     void keep(int32_t k, int32_t x, int32_t f, int32_t l) {
         const int32_t entry = childBegin[childIndex[x]]++;
-        entryFirst[entry] = f;
         entryParent[entry] = k;
         entryRecord[entry] = at;
-        repeated[repeatedCount] = at;
-        repeatedCount += int32_t(f != l);
         item[at] = x;
-        first[at] = f;
-        last[at] = l;
+        if constexpr (!UniqueItems) {
+            entryFirst[entry] = f;
+            repeated[repeatedCount] = at;
+            repeatedCount += int32_t(f != l);
+            first[at] = f;
+            last[at] = l;
+        }
         ++at;
     }
 };
@@ -179,7 +187,6 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
     const int32_t* items = items_;
     int32_t* count = count_.data();
     int32_t* stamp = stamp_.data();
-    int32_t* recordOf = recordOf_.data();
     const std::vector<int32_t>& marks = database_.sequenceMarks;
     const int32_t sequences = int32_t(marks.size());
     for (int32_t s = 0; s < sequences; ++s) {
@@ -191,13 +198,26 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
         }
     }
 
-    // A second pass records the frequent items of each sequence, in order of first position,
-    // stamping them with -2 - s (pass one's stamps are sequence numbers, the rest value is -1).
     ItemLevel& level = levelAt(0);
     const int32_t total = takeFrequent(level, -1, false).entries;
-    root.resize(total, sequences);
+    root.resize(total, sequences, !uniqueItems_);
     root.childItems.assign(level.childItem.begin(), level.childItem.end());
-    RecordKeeper keeper(childIndex_, level, root);
+    if (uniqueItems_)
+        keepSingleItemRecords(RecordKeeper<true>(childIndex_, level, root), root);
+    else
+        keepSingleItemRecords(RecordKeeper<false>(childIndex_, level, root), root);
+    restoreItemSlots(level);
+}
+
+// The second pass records the frequent items of each sequence, in order of first position,
+// stamping them with -2 - s (pass one's stamps are sequence numbers, the rest value is -1).
+template <class Keeper>
+void ItemSequenceSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root) {
+    const int32_t* items = items_;
+    int32_t* stamp = stamp_.data();
+    int32_t* recordOf = recordOf_.data();
+    const std::vector<int32_t>& marks = database_.sequenceMarks;
+    const int32_t sequences = int32_t(marks.size());
     for (int32_t s = 0; s < sequences; ++s) {
         repeated_.clear();
         for (int32_t p = marks[std::size_t(s)] + 1; items[p] >= 0; ++p) {
@@ -213,10 +233,9 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
         }
         for (const ItemRecord& record : repeated_) keeper.keep(s, record.item, record.first, record.last);
         root.end[std::size_t(s)] = keeper.at;
-        root.repeatedEnd[std::size_t(s)] = keeper.repeatedCount;
+        if (!uniqueItems_) root.repeatedEnd[std::size_t(s)] = keeper.repeatedCount;
     }
-    root.repeated.resize(std::size_t(keeper.repeatedCount));
-    restoreItemSlots(level);
+    if (!uniqueItems_) root.repeated.resize(std::size_t(keeper.repeatedCount));
 }
 
 // An entry of the node at position f, whose parent entry's records lie in [begin, end) with its
@@ -224,6 +243,8 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
 // and those up to `own` (its own item included) whose item occurs again after f, which are among
 // the parent entry's repeated records. The first pass counts them; the second keeps the frequent
 // ones in ascending first position, moving a repeated item's first position past f along nextSame.
+// Without repeated items there are no repeated records, and records keep no positions.
+template <bool UniqueItems>
 int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
     const int32_t* recordItem = parent.item.data();
@@ -244,9 +265,12 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
         for (int32_t k = 0; k < node.size; ++k) {
             const int32_t p = node.parent[k];
             const int32_t own = node.record[k];
-            const int32_t f = node.first[k];
-            for (int32_t r = p > 0 ? repeatedEnd[p - 1] : 0, stop = repeatedEnd[p]; r < stop && repeated[r] <= own; ++r)
-                if (recordLast[repeated[r]] > f) countItem(recordItem[repeated[r]]);
+            if constexpr (!UniqueItems) {
+                const int32_t f = node.first[k];
+                const int32_t stop = repeatedEnd[p];
+                for (int32_t r = p > 0 ? repeatedEnd[p - 1] : 0; r < stop && repeated[r] <= own; ++r)
+                    if (recordLast[repeated[r]] > f) countItem(recordItem[repeated[r]]);
+            }
             for (int32_t q = own + 1, end = recordEnd[p]; q < end; ++q) countItem(recordItem[q]);
         }
     };
@@ -264,10 +288,10 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     ItemLevel& level = levelAt(depth + 1);
     const FrequentTotals totals = takeFrequent(level, node.size, markAll);
     NodeRecords& own = ownRecords(depth);
-    own.resize(totals.entries, node.size);
+    own.resize(totals.entries, node.size, !UniqueItems);
     own.childItems.assign(level.childItem.begin(), level.childItem.end());
     if (!level.childItem.empty()) {
-        RecordKeeper keeper(childIndex_, level, own);
+        RecordKeeper<UniqueItems> keeper(childIndex_, level, own);
         if (selected_.size() < parent.item.size()) selected_.resize(parent.item.size());
         int32_t* selected = selected_.data();
         const int32_t* childIndex = childIndex_.data();
@@ -276,26 +300,29 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
             const int32_t p = node.parent[k];
             const int32_t ownRecord = node.record[k];
             const int32_t end = recordEnd[p];
-            const int32_t f = node.first[k];
             int32_t q = ownRecord + 1;
-            const int32_t repeatedBegin = p > 0 ? repeatedEnd[p - 1] : 0;
-            const int32_t repeatedStop = repeatedEnd[p];
-            if (repeatedBegin < repeatedStop && repeated[repeatedBegin] <= ownRecord) {
-                repeated_.clear();
-                for (int32_t r = repeatedBegin; r < repeatedStop && repeated[r] <= ownRecord; ++r) {
-                    const int32_t at = repeated[r];
-                    const int32_t x = recordItem[at];
-                    if (recordLast[at] <= f || childIndex[x] < 0) continue;
-                    int32_t first = recordFirst[at];
-                    while (first <= f) first = nextSame[first];
-                    repeated_.push_back({x, first, recordLast[at]});
-                }
-                std::sort(repeated_.begin(), repeated_.end(),
-                          [](const ItemRecord& a, const ItemRecord& b) { return a.first < b.first; });
-                for (const ItemRecord& record : repeated_) {
-                    for (; q < end && recordFirst[q] < record.first; ++q)
-                        if (childIndex[recordItem[q]] >= 0) keeper.keep(k, recordItem[q], recordFirst[q], recordLast[q]);
-                    keeper.keep(k, record.item, record.first, record.last);
+            if constexpr (!UniqueItems) {
+                const int32_t f = node.first[k];
+                const int32_t repeatedBegin = p > 0 ? repeatedEnd[p - 1] : 0;
+                const int32_t repeatedStop = repeatedEnd[p];
+                if (repeatedBegin < repeatedStop && repeated[repeatedBegin] <= ownRecord) {
+                    repeated_.clear();
+                    for (int32_t r = repeatedBegin; r < repeatedStop && repeated[r] <= ownRecord; ++r) {
+                        const int32_t at = repeated[r];
+                        const int32_t x = recordItem[at];
+                        if (recordLast[at] <= f || childIndex[x] < 0) continue;
+                        int32_t first = recordFirst[at];
+                        while (first <= f) first = nextSame[first];
+                        repeated_.push_back({x, first, recordLast[at]});
+                    }
+                    std::sort(repeated_.begin(), repeated_.end(),
+                              [](const ItemRecord& a, const ItemRecord& b) { return a.first < b.first; });
+                    for (const ItemRecord& record : repeated_) {
+                        for (; q < end && recordFirst[q] < record.first; ++q)
+                            if (childIndex[recordItem[q]] >= 0)
+                                keeper.keep(k, recordItem[q], recordFirst[q], recordLast[q]);
+                        keeper.keep(k, record.item, record.first, record.last);
+                    }
                 }
             }
             // Most records are dropped, in no predictable order: select the kept ones first
@@ -307,20 +334,38 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
             }
             for (int32_t i = 0; i < selectedCount; ++i) {
                 const int32_t s = selected[i];
-                keeper.keep(k, recordItem[s], recordFirst[s], recordLast[s]);
+                if constexpr (UniqueItems)
+                    keeper.keep(k, recordItem[s], 0, 0);
+                else
+                    keeper.keep(k, recordItem[s], recordFirst[s], recordLast[s]);
             }
             own.end[std::size_t(k)] = keeper.at;
-            own.repeatedEnd[std::size_t(k)] = keeper.repeatedCount;
+            if constexpr (!UniqueItems) own.repeatedEnd[std::size_t(k)] = keeper.repeatedCount;
         }
-        own.repeated.resize(std::size_t(keeper.repeatedCount));
+        if constexpr (!UniqueItems) own.repeated.resize(std::size_t(keeper.repeatedCount));
     }
     restoreItemSlots(level);
     return totals.equalSupport;
 }
 
 void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
-    const int32_t equalSupport = buildChildren(node, depth);
+    const int32_t equalSupport =
+        uniqueItems_ ? buildChildren<true>(node, depth) : buildChildren<false>(node, depth);
     if (equalSupport != 0) return;
+    if (!uniqueItems_ && !backwardClosed(node, depth)) return;
+    outputPattern_.clear();
+    for (const int32_t x : pattern_) {
+        outputPattern_.push_back(x);
+        outputPattern_.push_back(-1);
+    }
+    collector_.collect(outputPattern_, depth);
+}
+
+bool ItemSequenceSearch::pruned(ItemNodeEntries node, int32_t depth) {
+    return uniqueItems_ ? windowsShareItem<true>(node, depth, false) : windowsShareItem<false>(node, depth, false);
+}
+
+bool ItemSequenceSearch::backwardClosed(ItemNodeEntries node, int32_t depth) {
     // An entry whose final item occurs once after f(depth) has the same windows in both checks.
     // The pruning check of this node found every position dead by some first entries; where
     // those all have such windows, the position is dead here too.
@@ -328,13 +373,7 @@ void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
     const int32_t* last = recordsAt_[std::size_t(depth)]->last.data();
     while (sameWindows < node.size && last[node.record[sameWindows]] == node.first[sameWindows])
         ++sameWindows;
-    if (sameWindows < node.size && windowsShareItem(node, depth, true, sameWindows)) return;
-    outputPattern_.clear();
-    for (const int32_t x : pattern_) {
-        outputPattern_.push_back(x);
-        outputPattern_.push_back(-1);
-    }
-    collector_.collect(outputPattern_, depth);
+    return sameWindows == node.size || !windowsShareItem<false>(node, depth, true, sameWindows);
 }
 
 // Window i of an entry lies strictly between f(i - 1) (the sequence start for i = 0) and the
@@ -348,6 +387,7 @@ void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
 // x lies in window i of entries 0 .. g, so a position dies at the first entry that raises no
 // tally, and the first position to survive every entry answers the check. Each entry's chain is
 // walked up only as far as a position needs it, hopping over the occurrences of e(i) with nextSame.
+template <bool UniqueItems>
 bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast,
                                           int32_t sameWindows) {
     const int32_t* nextSame = nextSame_;
@@ -395,6 +435,7 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
             }
         }
         bool shared = true;
+        int32_t firstBegin = 0, firstStop = 0;
         for (int32_t step = 0; step < node.size; ++step) {
             // Entries in the order firstEntry, then the others ascending; g counts them.
             const int32_t g = step;
@@ -403,32 +444,51 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
                 chainStamp_[std::size_t(k)] = chainCall_;
                 chainDepth_[std::size_t(k)] = depth;
                 chainEntry_[std::size_t(k)] = k;
-                chainEnd_[std::size_t(k)] = fromLast ? ownLast[node.record[k]] : node.first[k];
+                if constexpr (!UniqueItems)
+                    chainEnd_[std::size_t(k)] = fromLast ? ownLast[node.record[k]] : node.first[k];
             }
             int32_t at = chainDepth_[std::size_t(k)];
             int32_t entry = chainEntry_[std::size_t(k)];
-            int32_t end = chainEnd_[std::size_t(k)];
+            int32_t end = 0;
+            if constexpr (!UniqueItems) end = chainEnd_[std::size_t(k)];
             while (at > i) {
                 const int32_t parentEntry = path_[std::size_t(at)].parent[entry];
-                int32_t p = path_[std::size_t(at) - 1].first[parentEntry];
-                while (nextSame[p] < end) p = nextSame[p];
-                end = p;
+                if constexpr (!UniqueItems) {
+                    int32_t p = path_[std::size_t(at) - 1].first[parentEntry];
+                    while (nextSame[p] < end) p = nextSame[p];
+                    end = p;
+                }
                 entry = parentEntry;
                 --at;
             }
             chainDepth_[std::size_t(k)] = at;
             chainEntry_[std::size_t(k)] = entry;
-            chainEnd_[std::size_t(k)] = end;
+            if constexpr (!UniqueItems) chainEnd_[std::size_t(k)] = end;
 
             const int32_t a = parentOf[entry];
+            const int32_t begin = a > 0 ? above.end[std::size_t(a) - 1] : 0;
+            int32_t stop = begin;
+            if constexpr (UniqueItems) {
+                stop = path_[std::size_t(i)].record[entry];  // the record of e(i)
+            } else {
+                for (const int32_t blockEnd = above.end[std::size_t(a)]; stop < blockEnd && recordFirst[stop] < end;)
+                    ++stop;
+            }
+            // An entry's records hold distinct items, so the first entry raises every item of its
+            // window, and the window is where the tallies are reset from.
             int32_t raised = 0;
-            for (int32_t q = a > 0 ? above.end[std::size_t(a) - 1] : 0, stop = above.end[std::size_t(a)];
-                 q < stop && recordFirst[q] < end; ++q) {
-                const int32_t x = recordItem[q];
-                if (tally[x] != g) continue;
-                tally[x] = g + 1;
-                ++raised;
-                if (g == 0) tallied_.push_back(x);
+            if (g == 0) {
+                for (int32_t q = begin; q < stop; ++q) tally[recordItem[q]] = 1;
+                firstBegin = begin;
+                firstStop = stop;
+                raised = stop - begin;
+            } else {
+                for (int32_t q = begin; q < stop; ++q) {
+                    const int32_t t = tally[recordItem[q]];
+                    const int32_t hit = int32_t(t == g);
+                    tally[recordItem[q]] = t + hit;
+                    raised += hit;
+                }
             }
             if (raised == 0) {
                 if (!fromLast) deadAt_[std::size_t(i)] = std::max(firstEntry, g);
@@ -436,8 +496,7 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
                 break;
             }
         }
-        for (const int32_t x : tallied_) tally[x] = 0;
-        tallied_.clear();
+        for (int32_t q = firstBegin; q < firstStop; ++q) tally[recordItem[q]] = 0;
         if (shared) return true;
     }
     return false;
@@ -458,7 +517,7 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     task.rootRecords = recordsAt_[0];
     for (int32_t d = 0; d < j; ++d) {
         const ItemNodeEntries& node = path_[std::size_t(d)];
-        task.pathFirst.emplace_back(node.first, node.first + node.size);
+        task.pathFirst.emplace_back(node.first, node.first + (node.first ? node.size : 0));
         task.pathParent.emplace_back(node.parent, node.parent + node.size);
         task.pathRecord.emplace_back(node.record, node.record + node.size);
         if (d < baseDepth) {
@@ -484,6 +543,7 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     const auto keptBegin = std::ptrdiff_t(from.childBegin[std::size_t(keep)]);
     const auto keptEnd = keptBegin + from.childSupport[std::size_t(keep)];
     auto take = [keptBegin, keptEnd](NodeArray& fromEntries, NodeArray& toEntries) {
+        if (fromEntries.empty()) return;  // first, without positions
         NodeArray kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
         toEntries = std::move(fromEntries);
         fromEntries = std::move(kept);
@@ -505,8 +565,9 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     path_.assign(std::size_t(baseDepth) + 1, ItemNodeEntries{});
     for (int32_t d = 0; d < baseDepth; ++d) {
         const std::vector<int32_t>& first = task.pathFirst[std::size_t(d)];
-        path_[std::size_t(d)] = {first.data(), task.pathParent[std::size_t(d)].data(),
-                                 task.pathRecord[std::size_t(d)].data(), int32_t(first.size())};
+        const std::vector<int32_t>& parent = task.pathParent[std::size_t(d)];
+        path_[std::size_t(d)] = {first.empty() ? nullptr : first.data(), parent.data(),
+                                 task.pathRecord[std::size_t(d)].data(), int32_t(parent.size())};
     }
     std::swap(levelAt(baseDepth), task.level);
     recordsAt_.assign(std::size_t(baseDepth) + 1, nullptr);
@@ -527,7 +588,7 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
         const ItemNodeEntries node = level.entries(child);
         pattern_.push_back(level.childItem[std::size_t(child)]);
         if (path_.size() <= std::size_t(depth) + 1) path_.resize(std::size_t(depth) + 2);
-        if (windowsShareItem(node, depth, false)) {
+        if (pruned(node, depth)) {
             finishChild(depth);
             continue;
         }

@@ -8,6 +8,8 @@
 //      two -1s. No other negative value occurs. sequenceMarks[s] is the -1 before sequence s.
 //   2. nextSame[p] is the next position of the same sequence holding items[p], or kNoPosition
 //      (larger than every position) when there is none; nextSame[p] is kNoPosition for a -1.
+//   3. uniqueItems: no sequence holds an item twice. Then nextSame is left empty, and the search
+//      keeps no positions at all (below).
 //
 // A node at depth d (pattern e(0) .. e(d)) has one entry per supporting sequence, in sequence order:
 //   first[k]   f(d): where the first instance of the pattern ends in that sequence;
@@ -25,6 +27,12 @@
 //   2. repeated[repeatedEnd[k - 1] .. repeatedEnd[k] - 1] (from 0 for k = 0) are, ascending, the
 //      indices of entry k's records whose item occurs more than once (first != last).
 // The empty pattern's records (one entry per sequence) hold the frequent single items.
+//
+// When no sequence holds an item twice, every pattern has one instance per sequence: the chain of
+// the checks is the first instance, and the window of position i in an entry is its records before
+// that of e(i). So the search keeps items and record links only: `first` of the entries and
+// `first`, `last` and `repeated` of the records stay empty, and the backward check is the pruning
+// check's.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +54,7 @@ struct CompactDatabase {
     std::vector<int32_t> nextSame;
     std::vector<int32_t> sequenceMarks;
     int32_t itemCount = 0;
+    bool uniqueItems = false;
 };
 
 // The compact form of a database whose events all hold one item.
@@ -93,14 +102,15 @@ struct NodeRecords {
     std::vector<int32_t> childItems;  // the distinct items of the records, ascending
 
     // Room for recordCount records and one scratch record past them; `repeated` is cut to its
-    // size once filled.
-    void resize(int32_t recordCount, int32_t entryCount) {
+    // size once filled. Without positions, only `item` and `end` are kept.
+    void resize(int32_t recordCount, int32_t entryCount, bool positions) {
         const std::size_t cells = std::size_t(recordCount) + 1;
         resizeKeepingLittleSlack(item, cells);
+        resizeKeepingLittleSlack(end, std::size_t(entryCount));
+        if (!positions) return;
         resizeKeepingLittleSlack(first, cells);
         resizeKeepingLittleSlack(last, cells);
         resizeKeepingLittleSlack(repeated, cells);
-        resizeKeepingLittleSlack(end, std::size_t(entryCount));
         resizeKeepingLittleSlack(repeatedEnd, std::size_t(entryCount));
     }
 };
@@ -124,7 +134,8 @@ struct ItemLevel {
     int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
     ItemNodeEntries entries(int32_t child) const {
         const std::size_t begin = std::size_t(childBegin[std::size_t(child)]);
-        return {first.data() + begin, parent.data() + begin, record.data() + begin, childSupport[std::size_t(child)]};
+        const int32_t* firstAt = first.empty() ? nullptr : first.data() + begin;  // empty without positions
+        return {firstAt, parent.data() + begin, record.data() + begin, childSupport[std::size_t(child)]};
     }
 };
 
@@ -155,9 +166,12 @@ private:
     // Counts the forward extensions of the node at `depth` from its parent's records, keeps its
     // own records of the frequent ones and builds those children into levels_[depth + 1];
     // returns how many have the node's own support.
+    template <bool UniqueItems>
     int32_t buildChildren(ItemNodeEntries node, int32_t depth);
     // The children of the empty pattern (the frequent single items) and its records.
     void buildSingleItems(NodeRecords& root);
+    template <class Keeper>
+    void keepSingleItemRecords(Keeper keeper, NodeRecords& root);
     // The frequent touched items become the level's children, in ascending id, with room for
     // their entries; returns how many have count == support.
     struct FrequentTotals {
@@ -173,7 +187,12 @@ private:
     // at the first instance (pruning) or at the last position of the final item (backward). The
     // pruning check records in deadAt_ the entry at which each position died; the backward check
     // of the same node then skips the positions that died within its first `sameWindows` entries.
+    template <bool UniqueItems>
     bool windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast, int32_t sameWindows = 0);
+    // The pruning check of a node about to be visited.
+    bool pruned(ItemNodeEntries node, int32_t depth);
+    // False when the backward check finds an item shared by every window (repeated items only).
+    bool backwardClosed(ItemNodeEntries node, int32_t depth);
     ItemLevel& levelAt(int32_t depth);
     // The subtree of the current child at `depth` is done.
     void finishChild(int32_t depth);
@@ -183,16 +202,16 @@ private:
     const int32_t* items_;
     const int32_t* nextSame_;
     const CompactDatabase& database_;
+    const bool uniqueItems_;
     int32_t minSupport_;
     ClosedCollector& collector_;
 
     // Per item. At rest count_ 0, stamp_ -1, childIndex_ -1 (restored through touched_) and
-    // tally_ 0 (restored through tallied_); recordOf_[x] is valid while stamp_[x] names the
-    // current sequence.
+    // tally_ 0 (restored from the window of a check's first entry); recordOf_[x] is valid while
+    // stamp_[x] names the current sequence.
     std::vector<int32_t> count_, stamp_, childIndex_, recordOf_, tally_;
     std::vector<int32_t> touched_;  // itemCount slots; the first touchedCount_ are in use
     int32_t touchedCount_ = 0;
-    std::vector<int32_t> tallied_;
     std::vector<int32_t> frequent_;
     // [d + 1]: the records of the node at depth d on the path. Below the task's depth they are the
     // task's (heldRecords_); from it on they are built here into ownRecords_. Records a task given

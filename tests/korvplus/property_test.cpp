@@ -36,7 +36,9 @@ void checkSoundness(const testsupport::Database& database, int32_t minSupport, c
 TEST(MinerProperty, OneItemEventsGiveExactlyTheClosedSet) {
     std::mt19937 random(20261208);
     for (int round = 0; round < 2500; ++round) {
-        const testsupport::Database database = testsupport::randomDatabase(random, {});
+        // Every other database holds no item twice in a sequence, which the search keeps leaner.
+        const testsupport::Database database =
+            testsupport::randomDatabase(random, {.maxEvents = 9, .distinctItems = round % 2 == 1});
         const int32_t minSupport = std::uniform_int_distribution<int32_t>(0, int32_t(database.size()))(random);
         const harness::MiningOutcome outcome = harness::mineWords(testsupport::toWords(database), minSupport);
         SCOPED_TRACE("round " + std::to_string(round));

@@ -27,9 +27,10 @@ struct Mined {
 };
 
 // Sequences long enough for deep subtrees, over a small alphabet so that patterns are plentiful.
-std::vector<int32_t> randomWords(std::mt19937& random, bool oneItemEvents) {
+std::vector<int32_t> randomWords(std::mt19937& random, bool oneItemEvents, bool distinctItems = false) {
     const testsupport::DatabaseShape shape{.minAlphabet = 3, .maxAlphabet = 10, .minSequences = 5, .maxSequences = 25,
-                                           .maxEvents = 12, .maxItemsPerEvent = oneItemEvents ? 1 : 3};
+                                           .maxEvents = 12, .maxItemsPerEvent = oneItemEvents ? 1 : 3,
+                                           .distinctItems = distinctItems};
     return testsupport::toWords(testsupport::randomDatabase(random, shape));
 }
 
@@ -59,7 +60,7 @@ TEST(ParallelSearch, EveryThreadCountMinesLikeTheSerialSearch) {
     std::mt19937 random(20261208);
     for (int round = 0; round < 40; ++round) {
         const bool oneItemEvents = round % 2 == 0;
-        const std::vector<int32_t> words = randomWords(random, oneItemEvents);
+        const std::vector<int32_t> words = randomWords(random, oneItemEvents, round % 4 == 2);
         const int32_t minSupport = std::uniform_int_distribution<int32_t>(1, 4)(random);
         const Mined serial = mine(words, minSupport, 1, false);
         for (const int32_t threads : {2, 3, 8}) {
