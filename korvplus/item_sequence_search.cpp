@@ -1,6 +1,7 @@
 #include "item_sequence_search.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "event_scan.h"
 
@@ -113,8 +114,7 @@ ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& l
         total += count;
     }
     if (!uniqueItems_) resizeKeepingLittleSlack(level.first, std::size_t(total));
-    resizeKeepingLittleSlack(level.parent, std::size_t(total));
-    resizeKeepingLittleSlack(level.record, std::size_t(total));
+    resizeKeepingLittleSlack(level.link, std::size_t(total));
     return {equalSupport, total};
 }
 
@@ -141,8 +141,7 @@ struct RecordKeeper {
     const int32_t* childIndex;
     int32_t* childBegin;  // moved on to the next free entry of each child
     int32_t* entryFirst;
-    int32_t* entryParent;
-    int32_t* entryRecord;
+    EntryLink* entryLink;
     int32_t* item;
     int32_t* first;
     int32_t* last;
@@ -154,8 +153,7 @@ struct RecordKeeper {
         : childIndex(childIndexOf.data()),
           childBegin(level.childBegin.data()),
           entryFirst(level.first.data()),
-          entryParent(level.parent.data()),
-          entryRecord(level.record.data()),
+          entryLink(level.link.data()),
           item(own.item.data()),
           first(own.first.data()),
           last(own.last.data()),
@@ -165,8 +163,7 @@ struct RecordKeeper {
     // the last record, so that recording a repeated item needs no branch.
     void keep(int32_t k, int32_t x, int32_t f, int32_t l) {
         const int32_t entry = childBegin[childIndex[x]]++;
-        entryParent[entry] = k;
-        entryRecord[entry] = at;
+        entryLink[entry] = {k, at};
         item[at] = x;
         if constexpr (!UniqueItems) {
             entryFirst[entry] = f;
@@ -263,8 +260,8 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     int32_t touchedCount = 0;
     auto countLoop = [&](auto countItem) {
         for (int32_t k = 0; k < node.size; ++k) {
-            const int32_t p = node.parent[k];
-            const int32_t own = node.record[k];
+            const int32_t p = node.link[k].parent;
+            const int32_t own = node.link[k].record;
             if constexpr (!UniqueItems) {
                 const int32_t f = node.first[k];
                 const int32_t stop = repeatedEnd[p];
@@ -297,8 +294,8 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
         const int32_t* childIndex = childIndex_.data();
         const int32_t* nextSame = nextSame_;
         for (int32_t k = 0; k < node.size; ++k) {
-            const int32_t p = node.parent[k];
-            const int32_t ownRecord = node.record[k];
+            const int32_t p = node.link[k].parent;
+            const int32_t ownRecord = node.link[k].record;
             const int32_t end = recordEnd[p];
             int32_t q = ownRecord + 1;
             if constexpr (!UniqueItems) {
@@ -371,7 +368,7 @@ bool ItemSequenceSearch::backwardClosed(ItemNodeEntries node, int32_t depth) {
     // those all have such windows, the position is dead here too.
     int32_t sameWindows = 0;
     const int32_t* last = recordsAt_[std::size_t(depth)]->last.data();
-    while (sameWindows < node.size && last[node.record[sameWindows]] == node.first[sameWindows])
+    while (sameWindows < node.size && last[node.link[sameWindows].record] == node.first[sameWindows])
         ++sameWindows;
     return sameWindows == node.size || !windowsShareItem<false>(node, depth, true, sameWindows);
 }
@@ -414,7 +411,7 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
         const NodeRecords& above = *recordsAt_[std::size_t(i)];
         const int32_t* recordItem = above.item.data();
         const int32_t* recordFirst = above.first.data();
-        const int32_t* parentOf = path_[std::size_t(i)].parent;
+        const EntryLink* linkAt = path_[std::size_t(i)].link;
         // The last position of the pruning check needs no chain: its window in entry k is the
         // parent's records before the node's own. The entry with the fewest goes first, so that
         // the intersection starts small; an empty one settles the position at once.
@@ -422,8 +419,8 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
         if (i == depth && !fromLast) {
             int32_t fewest = INT32_MAX;
             for (int32_t k = 0; k < node.size && fewest > 0; ++k) {
-                const int32_t a = parentOf[k];
-                const int32_t size = node.record[k] - (a > 0 ? above.end[std::size_t(a) - 1] : 0);
+                const int32_t a = linkAt[k].parent;
+                const int32_t size = linkAt[k].record - (a > 0 ? above.end[std::size_t(a) - 1] : 0);
                 if (size < fewest) {
                     fewest = size;
                     firstEntry = k;
@@ -445,14 +442,14 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
                 chainDepth_[std::size_t(k)] = depth;
                 chainEntry_[std::size_t(k)] = k;
                 if constexpr (!UniqueItems)
-                    chainEnd_[std::size_t(k)] = fromLast ? ownLast[node.record[k]] : node.first[k];
+                    chainEnd_[std::size_t(k)] = fromLast ? ownLast[node.link[k].record] : node.first[k];
             }
             int32_t at = chainDepth_[std::size_t(k)];
             int32_t entry = chainEntry_[std::size_t(k)];
             int32_t end = 0;
             if constexpr (!UniqueItems) end = chainEnd_[std::size_t(k)];
             while (at > i) {
-                const int32_t parentEntry = path_[std::size_t(at)].parent[entry];
+                const int32_t parentEntry = path_[std::size_t(at)].link[entry].parent;
                 if constexpr (!UniqueItems) {
                     int32_t p = path_[std::size_t(at) - 1].first[parentEntry];
                     while (nextSame[p] < end) p = nextSame[p];
@@ -465,11 +462,11 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
             chainEntry_[std::size_t(k)] = entry;
             if constexpr (!UniqueItems) chainEnd_[std::size_t(k)] = end;
 
-            const int32_t a = parentOf[entry];
+            const int32_t a = linkAt[entry].parent;
             const int32_t begin = a > 0 ? above.end[std::size_t(a) - 1] : 0;
             int32_t stop = begin;
             if constexpr (UniqueItems) {
-                stop = path_[std::size_t(i)].record[entry];  // the record of e(i)
+                stop = linkAt[entry].record;  // the record of e(i)
             } else {
                 for (const int32_t blockEnd = above.end[std::size_t(a)]; stop < blockEnd && recordFirst[stop] < end;)
                     ++stop;
@@ -518,8 +515,7 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     for (int32_t d = 0; d < j; ++d) {
         const ItemNodeEntries& node = path_[std::size_t(d)];
         task.pathFirst.emplace_back(node.first, node.first + (node.first ? node.size : 0));
-        task.pathParent.emplace_back(node.parent, node.parent + node.size);
-        task.pathRecord.emplace_back(node.record, node.record + node.size);
+        task.pathLink.emplace_back(node.link, node.link + node.size);
         if (d < baseDepth) {
             task.pathRecords.push_back(heldRecords_[std::size_t(d)]);
         } else {
@@ -542,15 +538,14 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     const int32_t keep = split - 1;
     const auto keptBegin = std::ptrdiff_t(from.childBegin[std::size_t(keep)]);
     const auto keptEnd = keptBegin + from.childSupport[std::size_t(keep)];
-    auto take = [keptBegin, keptEnd](NodeArray& fromEntries, NodeArray& toEntries) {
+    auto take = [keptBegin, keptEnd](auto& fromEntries, auto& toEntries) {
         if (fromEntries.empty()) return;  // first, without positions
-        NodeArray kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
+        std::remove_reference_t<decltype(fromEntries)> kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
         toEntries = std::move(fromEntries);
         fromEntries = std::move(kept);
     };
     take(from.first, to.first);
-    take(from.parent, to.parent);
-    take(from.record, to.record);
+    take(from.link, to.link);
     from.childBegin[std::size_t(keep)] = 0;
     if (j < depth) path_[std::size_t(j)] = from.entries(keep);
     sharing.share(std::move(task));
@@ -565,9 +560,8 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     path_.assign(std::size_t(baseDepth) + 1, ItemNodeEntries{});
     for (int32_t d = 0; d < baseDepth; ++d) {
         const std::vector<int32_t>& first = task.pathFirst[std::size_t(d)];
-        const std::vector<int32_t>& parent = task.pathParent[std::size_t(d)];
-        path_[std::size_t(d)] = {first.empty() ? nullptr : first.data(), parent.data(),
-                                 task.pathRecord[std::size_t(d)].data(), int32_t(parent.size())};
+        const std::vector<EntryLink>& link = task.pathLink[std::size_t(d)];
+        path_[std::size_t(d)] = {first.empty() ? nullptr : first.data(), link.data(), int32_t(link.size())};
     }
     std::swap(levelAt(baseDepth), task.level);
     recordsAt_.assign(std::size_t(baseDepth) + 1, nullptr);

@@ -12,11 +12,12 @@
 //      keeps no positions at all (below).
 //
 // A node at depth d (pattern e(0) .. e(d)) has one entry per supporting sequence, in sequence order:
-//   first[k]   f(d): where the first instance of the pattern ends in that sequence;
-//   parent[k]  the entry of the node at depth d - 1 whose sequence this is (the sequence number
-//              at depth 0);
-//   record[k]  the parent's record (below) of e(d) in that sequence, whose `last` is the last
-//              position of e(d) there.
+//   first[k]          f(d): where the first instance of the pattern ends in that sequence;
+//   link[k].parent    the entry of the node at depth d - 1 whose sequence this is (the sequence
+//                     number at depth 0);
+//   link[k].record    the parent's record (below) of e(d) in that sequence, whose `last` is the
+//                     last position of e(d) there.
+// The two links sit side by side: every pass that reads one reads the other.
 // So the first instance is f(0) .. f(d), found by following parent links up the search path.
 //
 // NodeRecords: for each entry of a node, one record per item that is a frequent extension of the
@@ -93,6 +94,11 @@ struct ItemRecord {
     int32_t item, first, last;
 };
 
+struct EntryLink {
+    int32_t parent, record;
+};
+using LinkArray = std::vector<EntryLink, UninitializedAllocator<EntryLink>>;
+
 // Records are kept as parallel arrays, so that counting reads the items alone.
 struct NodeRecords {
     NodeArray item, first, last;
@@ -118,8 +124,7 @@ struct NodeRecords {
 // The entries of one node, by pointer into the level that holds them.
 struct ItemNodeEntries {
     const int32_t* first = nullptr;
-    const int32_t* parent = nullptr;
-    const int32_t* record = nullptr;
+    const EntryLink* link = nullptr;
     int32_t size = 0;
 };
 
@@ -128,14 +133,15 @@ struct ItemLevel {
     std::vector<int32_t> childItem;  // ascending
     std::vector<int32_t> childSupport;
     std::vector<int32_t> childBegin;
-    NodeArray first, parent, record;
+    NodeArray first;
+    LinkArray link;
     int32_t nextChild = 0;
 
     int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
     ItemNodeEntries entries(int32_t child) const {
         const std::size_t begin = std::size_t(childBegin[std::size_t(child)]);
         const int32_t* firstAt = first.empty() ? nullptr : first.data() + begin;  // empty without positions
-        return {firstAt, parent.data() + begin, record.data() + begin, childSupport[std::size_t(child)]};
+        return {firstAt, link.data() + begin, childSupport[std::size_t(child)]};
     }
 };
 
@@ -145,7 +151,8 @@ struct ItemLevel {
 struct ItemTask {
     std::vector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
     const NodeRecords* rootRecords = nullptr;  // the empty pattern's, shared by every task
-    std::vector<std::vector<int32_t>> pathFirst, pathParent, pathRecord;  // per depth 0 .. d - 1
+    std::vector<std::vector<int32_t>> pathFirst;  // per depth 0 .. d - 1
+    std::vector<std::vector<EntryLink>> pathLink;
     std::vector<std::shared_ptr<const NodeRecords>> pathRecords;  // per depth 0 .. d - 1
     ItemLevel level;
 };
