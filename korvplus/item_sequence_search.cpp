@@ -390,20 +390,17 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
     const int32_t* nextSame = nextSame_;
     int32_t* tally = tally_.data();
     // Most positions die within a few entries, so an entry's chain starts when first visited:
-    // chainStamp_[k] == chainCall_ marks the entries this call has started.
-    const std::size_t n = std::size_t(node.size);
-    if (chainStamp_.size() < n) {
-        chainStamp_.resize(n, 0);
-        chainDepth_.resize(n);
-        chainEntry_.resize(n);
-        chainEnd_.resize(n);
-    }
+    // chain.stamp == chainCall_ marks the entries this call has started.
+    if (chains_.size() < std::size_t(node.size)) chains_.resize(std::size_t(node.size));
     if (++chainCall_ == 0) {
-        std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
+        for (ChainState& chain : chains_) chain.stamp = 0;
         chainCall_ = 1;
     }
+    ChainState* chains = chains_.data();
+    const uint32_t call = chainCall_;
     const int32_t* ownLast = recordsAt_[std::size_t(depth)]->last.data();
     path_[std::size_t(depth)] = node;
+    const ItemNodeEntries* path = path_.data();
 
     if (!fromLast) deadAt_.resize(std::size_t(depth) + 1);
     for (int32_t i = depth; i >= 0; --i) {
@@ -411,7 +408,42 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
         const NodeRecords& above = *recordsAt_[std::size_t(i)];
         const int32_t* recordItem = above.item.data();
         const int32_t* recordFirst = above.first.data();
-        const EntryLink* linkAt = path_[std::size_t(i)].link;
+        const int32_t* aboveEnd = above.end.data();
+        const EntryLink* linkAt = path[i].link;
+        // Window i of entry k as a range of the records of the node at depth i - 1.
+        auto window = [&](int32_t k, int32_t& begin, int32_t& stop) {
+            ChainState& chain = chains[k];
+            if (chain.stamp != call) {
+                chain.stamp = call;
+                chain.depth = depth;
+                chain.entry = k;
+                if constexpr (!UniqueItems) chain.end = fromLast ? ownLast[node.link[k].record] : node.first[k];
+            }
+            int32_t at = chain.depth;
+            int32_t entry = chain.entry;
+            int32_t end = 0;
+            if constexpr (!UniqueItems) end = chain.end;
+            for (; at > i; --at) {
+                const int32_t parentEntry = path[at].link[entry].parent;
+                if constexpr (!UniqueItems) {
+                    int32_t p = path[at - 1].first[parentEntry];
+                    while (nextSame[p] < end) p = nextSame[p];
+                    end = p;
+                }
+                entry = parentEntry;
+            }
+            chain.depth = at;
+            chain.entry = entry;
+            if constexpr (!UniqueItems) chain.end = end;
+            const EntryLink link = linkAt[entry];
+            begin = link.parent > 0 ? aboveEnd[link.parent - 1] : 0;
+            if constexpr (UniqueItems) {
+                stop = link.record;  // the record of e(i)
+            } else {
+                stop = begin;
+                while (stop < aboveEnd[link.parent] && recordFirst[stop] < end) ++stop;
+            }
+        };
         // The last position of the pruning check needs no chain: its window in entry k is the
         // parent's records before the node's own. The entry with the fewest goes first, so that
         // the intersection starts small; an empty one settles the position at once.
@@ -420,81 +452,37 @@ bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, b
             int32_t fewest = INT32_MAX;
             for (int32_t k = 0; k < node.size && fewest > 0; ++k) {
                 const int32_t a = linkAt[k].parent;
-                const int32_t size = linkAt[k].record - (a > 0 ? above.end[std::size_t(a) - 1] : 0);
+                const int32_t size = linkAt[k].record - (a > 0 ? aboveEnd[a - 1] : 0);
                 if (size < fewest) {
                     fewest = size;
                     firstEntry = k;
                 }
             }
-            if (fewest == 0) {
-                deadAt_[std::size_t(i)] = firstEntry;
-                continue;
-            }
         }
-        bool shared = true;
+        // An entry's records hold distinct items, so the first entry raises every item of its
+        // window to 1, and its window is where the tallies are reset from. Entry k, the g-th, then
+        // raises the items at g; the position dies at the first that raises none.
         int32_t firstBegin = 0, firstStop = 0;
-        for (int32_t step = 0; step < node.size; ++step) {
-            // Entries in the order firstEntry, then the others ascending; g counts them.
-            const int32_t g = step;
-            const int32_t k = step == 0 ? firstEntry : (step <= firstEntry ? step - 1 : step);
-            if (chainStamp_[std::size_t(k)] != chainCall_) {
-                chainStamp_[std::size_t(k)] = chainCall_;
-                chainDepth_[std::size_t(k)] = depth;
-                chainEntry_[std::size_t(k)] = k;
-                if constexpr (!UniqueItems)
-                    chainEnd_[std::size_t(k)] = fromLast ? ownLast[node.link[k].record] : node.first[k];
-            }
-            int32_t at = chainDepth_[std::size_t(k)];
-            int32_t entry = chainEntry_[std::size_t(k)];
-            int32_t end = 0;
-            if constexpr (!UniqueItems) end = chainEnd_[std::size_t(k)];
-            while (at > i) {
-                const int32_t parentEntry = path_[std::size_t(at)].link[entry].parent;
-                if constexpr (!UniqueItems) {
-                    int32_t p = path_[std::size_t(at) - 1].first[parentEntry];
-                    while (nextSame[p] < end) p = nextSame[p];
-                    end = p;
-                }
-                entry = parentEntry;
-                --at;
-            }
-            chainDepth_[std::size_t(k)] = at;
-            chainEntry_[std::size_t(k)] = entry;
-            if constexpr (!UniqueItems) chainEnd_[std::size_t(k)] = end;
-
-            const int32_t a = linkAt[entry].parent;
-            const int32_t begin = a > 0 ? above.end[std::size_t(a) - 1] : 0;
-            int32_t stop = begin;
-            if constexpr (UniqueItems) {
-                stop = linkAt[entry].record;  // the record of e(i)
-            } else {
-                for (const int32_t blockEnd = above.end[std::size_t(a)]; stop < blockEnd && recordFirst[stop] < end;)
-                    ++stop;
-            }
-            // An entry's records hold distinct items, so the first entry raises every item of its
-            // window, and the window is where the tallies are reset from.
+        window(firstEntry, firstBegin, firstStop);
+        for (int32_t q = firstBegin; q < firstStop; ++q) tally[recordItem[q]] = 1;
+        int32_t deadAfter = firstStop > firstBegin ? -1 : firstEntry;
+        for (int32_t k = 0, g = 1; deadAfter < 0 && k < node.size; ++k) {
+            if (k == firstEntry) continue;
+            int32_t begin = 0, stop = 0;
+            window(k, begin, stop);
             int32_t raised = 0;
-            if (g == 0) {
-                for (int32_t q = begin; q < stop; ++q) tally[recordItem[q]] = 1;
-                firstBegin = begin;
-                firstStop = stop;
-                raised = stop - begin;
-            } else {
-                for (int32_t q = begin; q < stop; ++q) {
-                    const int32_t t = tally[recordItem[q]];
-                    const int32_t hit = int32_t(t == g);
-                    tally[recordItem[q]] = t + hit;
-                    raised += hit;
-                }
+            for (int32_t q = begin; q < stop; ++q) {
+                const int32_t t = tally[recordItem[q]];
+                const int32_t hit = int32_t(t == g);
+                tally[recordItem[q]] = t + hit;
+                raised += hit;
             }
-            if (raised == 0) {
-                if (!fromLast) deadAt_[std::size_t(i)] = std::max(firstEntry, g);
-                shared = false;
-                break;
-            }
+            if (raised == 0) deadAfter = std::max(firstEntry, k);
+            ++g;
         }
         for (int32_t q = firstBegin; q < firstStop; ++q) tally[recordItem[q]] = 0;
-        if (shared) return true;
+        if (deadAfter < 0) return true;
+        if (!fromLast) deadAt_[std::size_t(i)] = deadAfter;
     }
     return false;
 }

@@ -230,9 +230,13 @@ private:
     std::vector<char> ownRecordsShared_;
     std::vector<ItemRecord> repeated_;  // scratch: an entry's records that start before its position
     NodeArray selected_;                // scratch: the records an entry keeps
-    // Per entry of the node being checked: how far up the chain it stands.
-    std::vector<int32_t> chainDepth_, chainEntry_, chainEnd_;
-    std::vector<uint32_t> chainStamp_;
+    // Per entry of the node being checked: how far up the chain it stands, the entry of that
+    // depth's node and, with repeated items, the chain position there.
+    struct ChainState {
+        uint32_t stamp = 0;
+        int32_t depth = 0, entry = 0, end = 0;
+    };
+    std::vector<ChainState> chains_;
     uint32_t chainCall_ = 0;
     // Per position of the last pruning check: the largest entry among those that left no item
     // in common there.
