@@ -10,17 +10,22 @@
 namespace korvplus {
 
 void appendPatternLine(std::string& line, std::span<const int32_t> pattern) {
-    char digits[16];
+    // A value takes at most 12 characters (" " and an int32 in decimal) and a separator 4, so
+    // the line is written into room for the longest and then cut to its length.
+    const std::size_t start = line.size();
+    line.resize(start + pattern.size() * 12 + 1);
+    char* out = line.data() + start;
     for (const int32_t value : pattern) {
         if (value == -1) {
-            line += " || ";
+            std::memcpy(out, " || ", 4);
+            out += 4;
             continue;
         }
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        line += ' ';
-        line.append(digits, end);
+        *out++ = ' ';
+        out = std::to_chars(out, out + 11, value).ptr;
     }
-    line += '\n';
+    *out++ = '\n';
+    line.resize(std::size_t(out - line.data()));
 }
 
 PatternFile::~PatternFile() {
