@@ -570,6 +570,9 @@ bool search_state::period_walk(std::size_t length, const embedding* own, std::in
     // Positions below lowest_live have no candidate left and the walk to them only finds the
     // next h, which nothing below needs: each sequence is walked down to lowest_live only.
     std::size_t lowest_live = 0;
+    // last_window_common has found no item common to the last window: that position starts
+    // without candidates, and its windows are only walked to find the next h.
+    period_common_[length - 1] = 0;
     for (std::int32_t g = 0; g < support; ++g) {
         const bool last_sequence = g + 1 == support;
         std::int64_t count = 0;
@@ -587,7 +590,15 @@ bool search_state::period_walk(std::size_t length, const embedding* own, std::in
             const std::int32_t target = i > 0 ? path_[i - 1] : seq_end_mark;
             std::int32_t next_h = lower;
 
-            if (g == 0 && last_sequence) {
+            if (i + 1 == length || (g > 0 && period_common_[i] == 0)) {
+                // Nothing left to find here; only the next h is needed. f(i-1) holds the
+                // target, so the walk stops there at the latest, and there at once when no
+                // item repeats.
+                if (i > 0 && !distinct_items) {
+                    next_h = h - 1;
+                    while (seq_buffer_[next_h] != target) --next_h;
+                }
+            } else if (g == 0 && last_sequence) {
                 // A single supporting sequence: any item in the window is common to all.
                 if (h - 1 > lower) return true;
             } else if (g == 0) {
@@ -610,14 +621,6 @@ bool search_state::period_walk(std::size_t length, const embedding* own, std::in
                 period_common_[i] = static_cast<std::int32_t>(candidates - row);
                 count += period_common_[i];
                 if (period_common_[i] > 0) live = i;
-            } else if (period_common_[i] == 0) {
-                // Nothing left to find here; only the next h is needed. f(i-1) holds the
-                // target, so the walk stops there at the latest, and there at once when no
-                // item repeats.
-                if (i > 0 && !distinct_items) {
-                    next_h = h - 1;
-                    while (seq_buffer_[next_h] != target) --next_h;
-                }
             } else {
                 // Mark the candidates as listed, then as seen where the window holds them.
                 const std::uint32_t listed = fresh_tokens(2);
