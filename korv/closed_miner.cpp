@@ -514,11 +514,30 @@ bool search_state::last_window_common(std::size_t length, const embedding* own,
                                       std::int32_t support, bool from_last) {
     const std::size_t item_count = period_tally_.size();
     const embedding* prefixes = levels_[length - 1].embeddings.data();
+    auto window_of = [&](std::int32_t g, std::int32_t& lower, std::int32_t& h) {
+        lower = prefixes[own[g].parent].first;
+        h = from_last ? own[g].last : own[g].first;
+    };
+    // The sequence with the smallest window goes first, so that the candidates start few; an
+    // empty window settles the answer at once.
+    std::int32_t first = 0;
+    std::int32_t smallest = std::numeric_limits<std::int32_t>::max();
+    for (std::int32_t g = 0; g < support && smallest > 0; ++g) {
+        std::int32_t lower = 0, h = 0;
+        window_of(g, lower, h);
+        if (h - lower - 1 < smallest) {
+            smallest = h - lower - 1;
+            first = g;
+        }
+    }
+    if (smallest == 0) return false;
     std::size_t candidates = 0;
-    for (std::int32_t g = 0; g < support; ++g) {
-        const std::int32_t lower = prefixes[own[g].parent].first;
-        const std::int32_t h = from_last ? own[g].last : own[g].first;
-        if (g == 0) {
+    for (std::int32_t step = 0; step < support; ++step) {
+        // Sequences in the order first, then the others ascending.
+        const std::int32_t g = step == 0 ? first : (step <= first ? step - 1 : step);
+        std::int32_t lower = 0, h = 0;
+        window_of(g, lower, h);
+        if (step == 0) {
             if (support == 1) return h - 1 > lower;
             const auto window = static_cast<std::size_t>(h - lower - 1);
             const std::size_t needed = std::min(window, item_count);
