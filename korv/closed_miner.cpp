@@ -136,9 +136,10 @@ private:
                               std::int32_t support);
     template <bool distinct_items, bool from_sequences, bool keep_scan>
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
-    template <bool distinct_items>
     bool period_walk(std::size_t length, const embedding* own, std::int32_t support,
                      bool from_last);
+    bool distinct_period_walk(std::size_t length, const embedding* own, std::int32_t support,
+                              bool from_last);
     void keep_unpruned_children(std::size_t length);
     bool period_check(std::size_t length, const embedding* own, std::int32_t support,
                       bool from_last);
@@ -194,6 +195,14 @@ private:
     run_vector<std::size_t> period_row_;
     run_vector<const embedding*> chain_levels_;  // per level above a checked pattern: its arena
     run_vector<std::int32_t> period_common_;
+    // Per supporting sequence of a checked pattern, when no item repeats: how far up its chain
+    // distinct_period_walk has walked. Valid while `call` is the walk's own number.
+    struct chain_cursor {
+        std::uint32_t call;
+        std::int32_t level, index, h;
+    };
+    run_vector<chain_cursor> cursors_;
+    std::uint32_t walk_call_ = 0;
 };
 
 search_state::search_state(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
@@ -503,11 +512,14 @@ std::uint32_t search_state::fresh_tokens(std::uint32_t count) {
 // first instance (pruning check) or its last occurrence (backward-extension check), and h(i-1)
 // is the last occurrence of item i-1 before h(i), or f(i-1) when the window holds none.
 //
-// Sequences are taken one at a time. The first one collects each window's distinct items as
+// last_window_common tries the last window alone first. Then, with repeated items (period_walk),
+// sequences are taken one at a time: the first one collects each window's distinct items as
 // candidates; every later one keeps only the candidates its window also holds. A sequence that
 // leaves no candidate at any position proves the answer is no; once a position has no candidate
 // its windows are only walked to find the next h. In the last sequence the first candidate met
-// in any window answers yes.
+// in any window answers yes. Without them (distinct_period_walk), positions are taken one at a
+// time instead.
+//
 // Whether some item stands in the last window (position L-1) of every supporting sequence: the
 // commonest reason for either check to answer yes, found without walking the whole chain.
 bool search_state::last_window_common(std::size_t length, const embedding* own,
@@ -573,13 +585,12 @@ bool search_state::last_window_common(std::size_t length, const embedding* own,
 bool search_state::period_check(std::size_t length, const embedding* own, std::int32_t support,
                                 bool from_last) {
     if (last_window_common(length, own, support, from_last)) return true;
-    return db_.distinct_items ? period_walk<true>(length, own, support, from_last)
-                              : period_walk<false>(length, own, support, from_last);
+    return db_.distinct_items ? distinct_period_walk(length, own, support, from_last)
+                              : period_walk(length, own, support, from_last);
 }
 
-// The whole chain of windows, for period_check. Without repeated items, item i-1 occurs only at
-// f(i-1), so the next h is always f(i-1) and no window needs searching for it.
-template <bool distinct_items>
+// The whole chain of windows, for period_check, when items may repeat: the next h is the last
+// occurrence of item i-1 in the window, found while the window is scanned.
 bool search_state::period_walk(std::size_t length, const embedding* own, std::int32_t support,
                                bool from_last) {
     const std::size_t item_count = period_tally_.size();
@@ -611,9 +622,8 @@ bool search_state::period_walk(std::size_t length, const embedding* own, std::in
 
             if (i + 1 == length || (g > 0 && period_common_[i] == 0)) {
                 // Nothing left to find here; only the next h is needed. f(i-1) holds the
-                // target, so the walk stops there at the latest, and there at once when no
-                // item repeats.
-                if (i > 0 && !distinct_items) {
+                // target, so the walk stops there at the latest.
+                if (i > 0) {
                     next_h = h - 1;
                     while (seq_buffer_[next_h] != target) --next_h;
                 }
@@ -631,7 +641,7 @@ bool search_state::period_walk(std::size_t length, const embedding* own, std::in
                 const std::uint32_t seen = fresh_tokens(1);
                 for (std::int32_t q = h - 1; q > lower; --q) {
                     const std::int32_t x = seq_buffer_[q];
-                    if (!distinct_items && x == target && next_h == lower) next_h = q;
+                    if (x == target && next_h == lower) next_h = q;
                     if (period_tally_[static_cast<std::size_t>(x)] == seen) continue;
                     period_tally_[static_cast<std::size_t>(x)] = seen;
                     period_candidates_[candidates++] = x;
@@ -653,7 +663,7 @@ bool search_state::period_walk(std::size_t length, const embedding* own, std::in
                         if (last_sequence) return true;
                         period_tally_[static_cast<std::size_t>(x)] = seen;
                     }
-                    if (!distinct_items && x == target && next_h == lower) next_h = q;
+                    if (x == target && next_h == lower) next_h = q;
                 }
                 std::int32_t kept = 0;
                 for (std::int32_t k = 0; k < period_common_[i]; ++k)
@@ -666,6 +676,69 @@ bool search_state::period_walk(std::size_t length, const embedding* own, std::in
         }
         if (count == 0) return false;
         lowest_live = live;
+    }
+    return false;
+}
+
+// The whole chain of windows when no item repeats: window i of a sequence is then exactly
+// (f(i-1), f(i)), read off the chain of parents. Positions are taken one at a time, from the one
+// before the last (which last_window_common has settled) down to 0, each against the sequences in
+// order until one leaves no item common to all so far; a position that outlives every sequence
+// answers yes. Most positions die within a few sequences, so each sequence's chain is walked up
+// only as far as a position needs it.
+bool search_state::distinct_period_walk(std::size_t length, const embedding* own, std::int32_t support,
+                                        bool from_last) {
+    const embedding** const chain = chain_levels_.data();
+    for (std::size_t i = 0; i < length; ++i) chain[i] = levels_[i].embeddings.data();
+    if (cursors_.size() < static_cast<std::size_t>(support))
+        resize_or_exit(cursors_, static_cast<std::size_t>(support), chain_cursor{0, 0, 0, 0});
+    if (++walk_call_ == 0) {
+        for (chain_cursor& cursor : cursors_) cursor.call = 0;
+        walk_call_ = 1;
+    }
+    chain_cursor* const cursors = cursors_.data();
+    std::uint32_t* const tally = period_tally_.data();
+    // The window of position i in sequence g, as the positions strictly between lower and h.
+    auto window = [&](std::int32_t g, std::int32_t i, std::int32_t& lower, std::int32_t& h) {
+        chain_cursor& cursor = cursors[g];
+        if (cursor.call != walk_call_) {
+            cursor = {walk_call_, static_cast<std::int32_t>(length) - 1, own[g].parent,
+                      from_last ? own[g].last : own[g].first};
+        }
+        // cursor.index is the embedding at `level` of the first `level` items; it ends at the h of
+        // the position below.
+        for (; cursor.level > i; --cursor.level) {
+            const embedding& prefix = chain[cursor.level][cursor.index];
+            cursor.h = prefix.first;
+            cursor.index = prefix.parent;
+        }
+        lower = chain[i][cursor.index].first;
+        h = cursor.h;
+    };
+    for (std::int32_t i = static_cast<std::int32_t>(length) - 1; i-- > 0;) {
+        // Sequence g raises the items of its window that stand at token base + g - 1 (in every
+        // window so far) to base + g; the tokens are fresh, so no earlier mark can match.
+        const std::uint32_t base = fresh_tokens(static_cast<std::uint32_t>(support));
+        bool alive = true;
+        for (std::int32_t g = 0; alive && g < support; ++g) {
+            std::int32_t lower = 0, h = 0;
+            window(g, i, lower, h);
+            std::int32_t raised = 0;
+            if (g == 0) {
+                for (std::int32_t q = h - 1; q > lower; --q) tally[seq_buffer_[q]] = base;
+                raised = h - 1 - lower;
+            } else {
+                const std::uint32_t common = base + static_cast<std::uint32_t>(g) - 1;
+                for (std::int32_t q = h - 1; q > lower; --q) {
+                    const std::uint32_t t = tally[seq_buffer_[q]];
+                    const std::uint32_t hit = t == common ? 1 : 0;
+                    tally[seq_buffer_[q]] = t + hit;
+                    raised += static_cast<std::int32_t>(hit);
+                }
+            }
+            alive = raised > 0;
+        }
+        if (alive) return true;
     }
     return false;
 }

@@ -151,8 +151,8 @@ struct ItemLevel {
 struct ItemTask {
     std::vector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
     const NodeRecords* rootRecords = nullptr;  // the empty pattern's, shared by every task
-    std::vector<std::vector<int32_t>> pathFirst;  // per depth 0 .. d - 1
-    std::vector<std::vector<EntryLink>> pathLink;
+    std::vector<std::vector<int32_t>> pathFirst;  // per depth 0 .. d - 1, empty without positions
+    std::vector<std::vector<EntryLink>> pathLink;  // per depth 0 .. d - 1
     std::vector<std::shared_ptr<const NodeRecords>> pathRecords;  // per depth 0 .. d - 1
     ItemLevel level;
 };
