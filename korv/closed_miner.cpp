@@ -136,10 +136,9 @@ private:
                               std::int32_t support);
     template <bool distinct_items, bool from_sequences, bool keep_scan>
     void build_children(std::size_t length, const pattern_node& node, std::size_t frequent);
+    template <bool distinct_items>
     bool period_walk(std::size_t length, const embedding* own, std::int32_t support,
                      bool from_last);
-    bool distinct_period_walk(std::size_t length, const embedding* own, std::int32_t support,
-                              bool from_last);
     void keep_unpruned_children(std::size_t length);
     bool period_check(std::size_t length, const embedding* own, std::int32_t support,
                       bool from_last);
@@ -185,18 +184,15 @@ private:
     run_vector<std::int32_t> child_moved_;       // per child: 1 once some last position moved
     run_vector<std::int32_t> child_cursor_;      // -1 and per child: where the next embedding goes
 
-    // Period checks. A window is stamped with a fresh token in period_tally, so no reset is
-    // needed between windows. period_candidates holds, per pattern position, the items that
-    // stood in that position's window in every embedding so far: row i is the run of
-    // period_common[i] items starting at period_row[i].
+    // Period checks. Windows mark items in period_tally with fresh tokens, so no reset is needed
+    // between windows. period_candidates holds the items that stood in the last window of every
+    // embedding so far.
     run_vector<std::uint32_t> period_tally_;
     std::uint32_t token_ = 0;
     run_vector<std::int32_t> period_candidates_;
-    run_vector<std::size_t> period_row_;
     run_vector<const embedding*> chain_levels_;  // per level above a checked pattern: its arena
-    run_vector<std::int32_t> period_common_;
-    // Per supporting sequence of a checked pattern, when no item repeats: how far up its chain
-    // distinct_period_walk has walked. Valid while `call` is the walk's own number.
+    // Per supporting sequence of a checked pattern: how far up its chain period_walk has walked,
+    // the embedding there and the h of that position. Valid while `call` is the walk's number.
     struct chain_cursor {
         std::uint32_t call;
         std::int32_t level, index, h;
@@ -233,9 +229,7 @@ void search_state::ensure_depth(std::size_t length) {
     resize_or_exit(path_, size, std::int32_t{0});
     resize_or_exit(path_ids_, size, std::int32_t{0});
     resize_or_exit(length_histogram_, size, std::int64_t{0});
-    resize_or_exit(period_row_, size, std::size_t{0});
     resize_or_exit(chain_levels_, size, static_cast<const embedding*>(nullptr));
-    resize_or_exit(period_common_, size, std::int32_t{0});
 }
 
 // Adds the level for patterns of `length` items when the search first gets that deep.
@@ -511,14 +505,7 @@ std::uint32_t search_state::fresh_tokens(std::uint32_t count) {
 // start of the sequence for i = 0) and h(i), where h(L-1) is the pattern's last position in its
 // first instance (pruning check) or its last occurrence (backward-extension check), and h(i-1)
 // is the last occurrence of item i-1 before h(i), or f(i-1) when the window holds none.
-//
-// last_window_common tries the last window alone first. Then, with repeated items (period_walk),
-// sequences are taken one at a time: the first one collects each window's distinct items as
-// candidates; every later one keeps only the candidates its window also holds. A sequence that
-// leaves no candidate at any position proves the answer is no; once a position has no candidate
-// its windows are only walked to find the next h. In the last sequence the first candidate met
-// in any window answers yes. Without them (distinct_period_walk), positions are taken one at a
-// time instead.
+// last_window_common tries the last window alone first, then period_walk the others.
 //
 // Whether some item stands in the last window (position L-1) of every supporting sequence: the
 // commonest reason for either check to answer yes, found without walking the whole chain.
@@ -585,109 +572,19 @@ bool search_state::last_window_common(std::size_t length, const embedding* own,
 bool search_state::period_check(std::size_t length, const embedding* own, std::int32_t support,
                                 bool from_last) {
     if (last_window_common(length, own, support, from_last)) return true;
-    return db_.distinct_items ? distinct_period_walk(length, own, support, from_last)
-                              : period_walk(length, own, support, from_last);
+    return db_.distinct_items ? period_walk<true>(length, own, support, from_last)
+                              : period_walk<false>(length, own, support, from_last);
 }
 
-// The whole chain of windows, for period_check, when items may repeat: the next h is the last
-// occurrence of item i-1 in the window, found while the window is scanned.
-bool search_state::period_walk(std::size_t length, const embedding* own, std::int32_t support,
-                               bool from_last) {
-    const std::size_t item_count = period_tally_.size();
-    const embedding** const chain = chain_levels_.data();
-    for (std::size_t i = 0; i < length; ++i) chain[i] = levels_[i].embeddings.data();
-    std::size_t candidates = 0;
-    // Positions below lowest_live have no candidate left and the walk to them only finds the
-    // next h, which nothing below needs: each sequence is walked down to lowest_live only.
-    std::size_t lowest_live = 0;
-    // last_window_common has found no item common to the last window: that position starts
-    // without candidates, and its windows are only walked to find the next h.
-    period_common_[length - 1] = 0;
-    for (std::int32_t g = 0; g < support; ++g) {
-        const bool last_sequence = g + 1 == support;
-        std::int64_t count = 0;
-        std::int32_t h = from_last ? own[g].last : own[g].first;
-        std::int32_t index = own[g].parent;
-        std::size_t live = length;
-
-        for (std::size_t i = length; i-- > lowest_live;) {
-            // `index` is the embedding, one level up, of the first i items: it ends at f(i-1).
-            const embedding& prefix = chain[i][index];
-            const std::int32_t lower = prefix.first;
-            index = prefix.parent;
-            // Item i-1 of the pattern, whose last occurrence in the window is the next h; none
-            // is looked for in front of position 0.
-            const std::int32_t target = i > 0 ? path_[i - 1] : seq_end_mark;
-            std::int32_t next_h = lower;
-
-            if (i + 1 == length || (g > 0 && period_common_[i] == 0)) {
-                // Nothing left to find here; only the next h is needed. f(i-1) holds the
-                // target, so the walk stops there at the latest.
-                if (i > 0) {
-                    next_h = h - 1;
-                    while (seq_buffer_[next_h] != target) --next_h;
-                }
-            } else if (g == 0 && last_sequence) {
-                // A single supporting sequence: any item in the window is common to all.
-                if (h - 1 > lower) return true;
-            } else if (g == 0) {
-                // Collect the window's distinct items as this position's candidates.
-                const auto window = static_cast<std::size_t>(h - lower - 1);
-                const std::size_t needed = candidates + std::min(window, item_count);
-                if (needed > period_candidates_.size())
-                    resize_or_exit(period_candidates_,
-                                   std::max(needed, 2 * period_candidates_.size()));
-                const std::size_t row = candidates;
-                const std::uint32_t seen = fresh_tokens(1);
-                for (std::int32_t q = h - 1; q > lower; --q) {
-                    const std::int32_t x = seq_buffer_[q];
-                    if (x == target && next_h == lower) next_h = q;
-                    if (period_tally_[static_cast<std::size_t>(x)] == seen) continue;
-                    period_tally_[static_cast<std::size_t>(x)] = seen;
-                    period_candidates_[candidates++] = x;
-                }
-                period_row_[i] = row;
-                period_common_[i] = static_cast<std::int32_t>(candidates - row);
-                count += period_common_[i];
-                if (period_common_[i] > 0) live = i;
-            } else {
-                // Mark the candidates as listed, then as seen where the window holds them.
-                const std::uint32_t listed = fresh_tokens(2);
-                const std::uint32_t seen = listed + 1;
-                std::int32_t* row = period_candidates_.data() + period_row_[i];
-                for (std::int32_t k = 0; k < period_common_[i]; ++k)
-                    period_tally_[static_cast<std::size_t>(row[k])] = listed;
-                for (std::int32_t q = h - 1; q > lower; --q) {
-                    const std::int32_t x = seq_buffer_[q];
-                    if (period_tally_[static_cast<std::size_t>(x)] == listed) {
-                        if (last_sequence) return true;
-                        period_tally_[static_cast<std::size_t>(x)] = seen;
-                    }
-                    if (x == target && next_h == lower) next_h = q;
-                }
-                std::int32_t kept = 0;
-                for (std::int32_t k = 0; k < period_common_[i]; ++k)
-                    if (period_tally_[static_cast<std::size_t>(row[k])] == seen) row[kept++] = row[k];
-                period_common_[i] = kept;
-                count += kept;
-                if (kept > 0) live = i;
-            }
-            h = next_h;
-        }
-        if (count == 0) return false;
-        lowest_live = live;
-    }
-    return false;
-}
-
-// The whole chain of windows when no item repeats: window i of a sequence is then exactly
-// (f(i-1), f(i)), read off the chain of parents. Positions are taken one at a time, from the one
+// The whole chain of windows, for period_check. Positions are taken one at a time, from the one
 // before the last (which last_window_common has settled) down to 0, each against the sequences in
 // order until one leaves no item common to all so far; a position that outlives every sequence
 // answers yes. Most positions die within a few sequences, so each sequence's chain is walked up
-// only as far as a position needs it.
-bool search_state::distinct_period_walk(std::size_t length, const embedding* own, std::int32_t support,
-                                        bool from_last) {
+// only as far as a position needs it. Without repeated items, item i-1 occurs only at f(i-1), so
+// the next h is f(i-1) and no window needs searching for it.
+template <bool distinct_items>
+bool search_state::period_walk(std::size_t length, const embedding* own, std::int32_t support,
+                               bool from_last) {
     const embedding** const chain = chain_levels_.data();
     for (std::size_t i = 0; i < length; ++i) chain[i] = levels_[i].embeddings.data();
     if (cursors_.size() < static_cast<std::size_t>(support))
@@ -709,7 +606,14 @@ bool search_state::distinct_period_walk(std::size_t length, const embedding* own
         // the position below.
         for (; cursor.level > i; --cursor.level) {
             const embedding& prefix = chain[cursor.level][cursor.index];
-            cursor.h = prefix.first;
+            std::int32_t next_h = prefix.first;
+            if constexpr (!distinct_items) {
+                // The last occurrence of item level-1 before h; f(level-1) holds it at the latest.
+                const std::int32_t target = path_[static_cast<std::size_t>(cursor.level) - 1];
+                next_h = cursor.h - 1;
+                while (seq_buffer_[next_h] != target) --next_h;
+            }
+            cursor.h = next_h;
             cursor.index = prefix.parent;
         }
         lower = chain[i][cursor.index].first;
