@@ -22,9 +22,9 @@
 // when a level scans it (startLevels_ records the level each start serves; a start of -1 means
 // the entry is not located yet), so the entries that no level reaches cost nothing.
 //
-// Commonness is tracked with the two stamp arrays and the entry number i as stamp:
-//   seqExtStamp[x] >= i - 1   x was in the sequence-type stretch of every entry so far;
-//   itemExtStamp[x] == i - 1  the same for the itemset-type stretch (each entry counts x once).
+// Commonness is tracked with the two stamps of each item and the entry number i as stamp:
+//   sequence.stamp >= i - 1   x was in the sequence-type stretch of every entry so far;
+//   itemset.stamp == i - 1    the same for the itemset-type stretch (each entry counts x once).
 // A level finds an item when the last entry still raises a stamp of either kind. An entry that
 // raises no stamp of a kind leaves no stamp of that kind that a later entry could raise, so from
 // then on that kind is skipped for the level: the verdict cannot change.
@@ -141,9 +141,9 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
             while (data[appearanceEventBegin - 1] >= 0) --appearanceEventBegin;
             for (int32_t p = start; p < appearanceEventBegin; ++p) {
                 const int32_t x = data[p];
-                if (x < 0 || seqExtStamp_[x] < i - 1) continue;
-                if (seqExtStamp_[x] == -1) touchedSeq_.push_back(x);
-                seqExtStamp_[x] = i;
+                if (x < 0 || items_[x].sequence.stamp < i - 1) continue;
+                if (items_[x].sequence.stamp == -1) touchedSeq_.items[std::size_t(touchedSeq_.size++)] = x;
+                items_[x].sequence.stamp = i;
                 ++sequenceHits;
             }
             sequenceAlive = sequenceHits > 0;
@@ -151,9 +151,9 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
 
         if (itemsetAlive) {
             auto hit = [&](int32_t x) {
-                if (itemExtStamp_[x] != i - 1) return;
-                if (i == 0) touchedItem_.push_back(x);
-                itemExtStamp_[x] = i;
+                if (items_[x].itemset.stamp != i - 1) return;
+                if (i == 0) touchedItem_.items[std::size_t(touchedItem_.size++)] = x;
+                items_[x].itemset.stamp = i;
                 ++itemsetHits;
             };
             for (int32_t p = start; data[p] != -2 && p <= appearance; ++p) {
@@ -175,10 +175,7 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
         }
     }
 
-    for (const int32_t x : touchedSeq_) seqExtStamp_[x] = -1;
-    for (const int32_t y : touchedItem_) itemExtStamp_[y] = -1;
-    touchedSeq_.clear();
-    touchedItem_.clear();
+    restoreItemSlots();
     return sequenceHits > 0 || itemsetHits > 0;
 }
 

@@ -20,11 +20,12 @@ inline bool matchEvent(const int32_t* data, int32_t& p, const int32_t* patternEv
 }
 
 // The projected-database position of a match at index p: p + 1, or p + 2 when the element at
-// p + 1 is an item that `childIndex` marks as no child (-1) of the kind being built, which can
-// then be stepped over. So position - 1 is always an item.
-inline int32_t projectionPosition(const int32_t* data, int32_t p, const int32_t* childIndex) {
+// p + 1 is an item that `isChild(item)` rejects as a child of the kind being built, which can then
+// be stepped over. So position - 1 is always an item.
+template <typename IsChild>
+inline int32_t projectionPosition(const int32_t* data, int32_t p, IsChild isChild) {
     const int32_t next = data[p + 1];
-    return (next >= 0 && childIndex[next] == -1) ? p + 2 : p + 1;
+    return (next >= 0 && !isChild(next)) ? p + 2 : p + 1;
 }
 
 // Asks for the cache line of data[index] ahead of use: the entries of a projected database lie far
