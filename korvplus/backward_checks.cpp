@@ -100,6 +100,8 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
     starts_[std::size_t(e)] = sequenceStarts_.startOf(firstInstanceEnd);
 }
 
+// Moves the entry's start on from the level it serves to `level`: past the first event from the
+// start that contains each pattern event in between.
 int32_t ItemsetSearch::startForLevel(int32_t entry, int32_t level) {
     const int32_t* data = data_;
     int32_t& start = starts_[std::size_t(entry)];
@@ -118,8 +120,17 @@ int32_t ItemsetSearch::startForLevel(int32_t entry, int32_t level) {
     return start;
 }
 
+// The two stretches of one level, entry after entry. Both marking loops run without data-dependent
+// branches, since whether an item is still common is unpredictable. A stamp is never above the
+// current entry i, so "raise to i when it is i - 1" is stamp + (stamp == i - 1), and a stamp of i
+// (an item met twice in the entry) stays. Each iteration writes its item into the touched list and
+// keeps it only when the first entry raises it from rest. The -1 markers inside the sequence-type
+// stretch look up items_[-1], whose stamps never count as common.
 bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance) {
     const int32_t* data = data_;
+    ItemSlots* const items = items_;
+    int32_t* const touchedSeq = touchedSeq_.items.data();
+    int32_t* const touchedItem = touchedItem_.items.data();
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     const int32_t* event = pattern_.data() + eventBegin_[std::size_t(level) - 1];
     const int32_t slot = eventCount - level;
@@ -131,32 +142,55 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
     for (int32_t i = 0; i < projection.size; ++i) {
         if (!sequenceAlive && !itemsetAlive) break;
         if (starts_[std::size_t(i)] == -1) locateEntry(projection, i, fromLastInstance);
-        const int32_t start = startForLevel(i, level);
+        const int32_t start = startLevels_[std::size_t(i)] == level ? starts_[std::size_t(i)] : startForLevel(i, level);
         const int32_t appearance = appearances_[std::size_t(i) * std::size_t(eventCount) + std::size_t(slot)];
+        const int32_t previous = i - 1;
+        const int32_t firstEntry = i == 0 ? 1 : 0;  // only the first entry raises items from rest
         sequenceHits = 0;
         itemsetHits = 0;
 
         if (sequenceAlive) {
             int32_t appearanceEventBegin = appearance;
             while (data[appearanceEventBegin - 1] >= 0) --appearanceEventBegin;
-            for (int32_t p = start; p < appearanceEventBegin; ++p) {
-                const int32_t x = data[p];
-                if (x < 0 || items_[x].sequence.stamp < i - 1) continue;
-                if (items_[x].sequence.stamp == -1) touchedSeq_.items[std::size_t(touchedSeq_.size++)] = x;
-                items_[x].sequence.stamp = i;
-                ++sequenceHits;
+            // A stamp of i was raised earlier in this entry and counted then, so counting the
+            // raises is enough to know whether the entry hit anything.
+            if (firstEntry == 1) {
+                int32_t touched = touchedSeq_.size;
+                for (int32_t p = start; p < appearanceEventBegin; ++p) {
+                    const int32_t x = data[p];
+                    int32_t& stamp = items[x].sequence.stamp;
+                    const int32_t raise = stamp == -1 ? 1 : 0;
+                    touchedSeq[touched] = x;
+                    touched += raise;
+                    stamp += raise;
+                    sequenceHits += raise;
+                }
+                touchedSeq_.size = touched;
+            } else {
+                for (int32_t p = start; p < appearanceEventBegin; ++p) {
+                    int32_t& stamp = items[data[p]].sequence.stamp;
+                    const int32_t raise = stamp == previous ? 1 : 0;
+                    stamp += raise;
+                    sequenceHits += raise;
+                }
             }
             sequenceAlive = sequenceHits > 0;
         }
 
         if (itemsetAlive) {
-            auto hit = [&](int32_t x) {
-                if (items_[x].itemset.stamp != i - 1) return;
-                if (i == 0) touchedItem_.items[std::size_t(touchedItem_.size++)] = x;
-                items_[x].itemset.stamp = i;
-                ++itemsetHits;
+            int32_t touched = touchedItem_.size;
+            // Raises x's stamp when it is common so far and `unused` (not taken by the match).
+            auto hit = [&](int32_t x, int32_t unused) {
+                int32_t& stamp = items[x].itemset.stamp;
+                const int32_t before = stamp;
+                const int32_t raise = (before == previous ? 1 : 0) & unused;
+                touchedItem[touched] = x;
+                touched += raise & firstEntry;
+                stamp = before + raise;
+                itemsetHits += raise;
             };
-            for (int32_t p = start; data[p] != -2 && p <= appearance; ++p) {
+            // The appearance lies inside the sequence, so the walk never reaches its -2.
+            for (int32_t p = start; p <= appearance; ++p) {
                 const int32_t eventStart = p;
                 if (matchEvent(data, p, event)) {
                     // Unused items before the completing item, then those after it up to the
@@ -164,13 +198,15 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
                     const int32_t completing = p - 1;
                     const int32_t* used = event;
                     for (int32_t t = eventStart; t < completing; ++t) {
-                        if (data[t] == *used) ++used;
-                        else hit(data[t]);
+                        const int32_t taken = data[t] == *used ? 1 : 0;
+                        used += taken;
+                        hit(data[t], taken ^ 1);
                     }
-                    for (int32_t t = p; t <= appearance && data[t] >= 0; ++t) hit(data[t]);
+                    for (int32_t t = p; t <= appearance && data[t] >= 0; ++t) hit(data[t], 1);
                 }
                 while (data[p] >= 0) ++p;
             }
+            touchedItem_.size = touched;
             itemsetAlive = itemsetHits > 0;
         }
     }
