@@ -72,24 +72,43 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
     int32_t p = appearance;
     while (data[p] >= 0) --p;
     for (int32_t j = eventCount - 2; j >= 0; --j) {
-        const int32_t* first = pattern + eventBegin_[std::size_t(j)];
-        const int32_t* last = pattern + eventBegin_[std::size_t(j) + 1] - 2;
+        const int32_t first = eventBegin_[std::size_t(j)];
+        const int32_t last = eventBegin_[std::size_t(j) + 1] - 2;
         bool found = false;
-        while (!found && data[p] != -2) {
-            const int32_t eventLast = p - 1;
-            const int32_t* cursor = last;
-            int32_t t = eventLast;
-            for (; data[t] >= 0; --t) {
-                if (data[t] != *cursor) continue;
-                if (cursor == first) {
+        if (first == last) {
+            // A one-item event: its nearest occurrence, in one tight walk over items and markers
+            // alike; the found item's event is then measured both ways.
+            const int32_t item = pattern[first];
+            if (data[p] != -2) {
+                int32_t t = p - 1;
+                while (data[t] != item && data[t] != -2) --t;
+                if (data[t] == -2) {
+                    p = t;
+                } else {
                     found = true;
-                    break;
+                    int32_t eventLast = t;
+                    while (data[eventLast + 1] >= 0) ++eventLast;
+                    slots[eventCount - 1 - j] = eventLast;
+                    for (p = t; data[p] >= 0;) --p;
                 }
-                --cursor;
             }
-            while (data[t] >= 0) --t;
-            if (found) slots[eventCount - 1 - j] = eventLast;
-            p = t;
+        } else {
+            while (!found && data[p] != -2) {
+                const int32_t eventLast = p - 1;
+                int32_t cursor = last;
+                int32_t t = eventLast;
+                for (; data[t] >= 0; --t) {
+                    if (data[t] != pattern[cursor]) continue;
+                    if (cursor == first) {
+                        found = true;
+                        break;
+                    }
+                    --cursor;
+                }
+                while (data[t] >= 0) --t;
+                if (found) slots[eventCount - 1 - j] = eventLast;
+                p = t;
+            }
         }
         if (!found) {
             // Unreachable for a pattern the entry supports; keeps every slot inside the sequence.
