@@ -199,12 +199,15 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
     // afterwards anyway.
     ItemSlots* const items = items_;
     int32_t* const frequent = frequentItems_.data();
+    const int32_t minSupport = minSupport_;
     auto takeFrequent = [&](const TouchedItems& touched, ExtensionSlot ItemSlots::*kind, int32_t* out) {
+        const int32_t* const list = touched.items.data();
+        const int32_t listSize = touched.size;
         int32_t frequentCount = 0;
-        for (int32_t t = 0; t < touched.size; ++t) {
-            const int32_t x = touched.items[std::size_t(t)];
+        for (int32_t t = 0; t < listSize; ++t) {
+            const int32_t x = list[t];
             out[frequentCount] = x;
-            frequentCount += (items[x].*kind).count >= minSupport_ ? 1 : 0;
+            frequentCount += (items[x].*kind).count >= minSupport ? 1 : 0;
         }
         std::sort(out, out + frequentCount);
         return frequentCount;
@@ -292,12 +295,10 @@ void ItemsetSearch::countExtensions(ProjectedDatabase projection, const int32_t*
 }
 
 // Each sequence-extension child receives, per supporting sequence, the first occurrence of its
-// item after the event in which the pattern's first instance ends. Entries come in ascending
-// position, so a stamp at or past q means the item was placed for this entry already.
+// item after the event in which the pattern's first instance ends.
 void ItemsetSearch::fillSequenceChildren(ProjectedDatabase projection, Level& level) {
     const int32_t* data = data_;
     ItemSlots* const items = items_;
-    for (int32_t t = 0; t < touchedSeq_.size; ++t) items[touchedSeq_.items[std::size_t(t)]].sequence.stamp = -1;
     auto isChild = [items](int32_t y) { return items[y].sequence.index != -1; };
     int32_t* positions = level.positions.data();
     int32_t* childBegin = level.childBegin.data();
@@ -305,13 +306,14 @@ void ItemsetSearch::fillSequenceChildren(ProjectedDatabase projection, Level& le
         if (e + kPrefetchDistance < projection.size)
             prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
         const int32_t q = projection.positions[e];
+        const int32_t placed = placedStamp(q);
         int32_t p = q;
         while (data[p] >= 0) ++p;
         for (; data[p] != -2; ++p) {
             // The -1 markers land on items[-1], whose index is -1.
             ExtensionSlot& slot = items[data[p]].sequence;
-            if (slot.index == -1 || slot.stamp >= q) continue;
-            slot.stamp = q;
+            if (slot.index == -1 || slot.stamp == placed) continue;
+            slot.stamp = placed;
             positions[childBegin[slot.index]++] = projectionPosition(data, p, isChild);
         }
     }
@@ -325,25 +327,25 @@ void ItemsetSearch::fillSequenceChildren(ProjectedDatabase projection, Level& le
 void ItemsetSearch::fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level) {
     const int32_t* data = data_;
     ItemSlots* const items = items_;
-    for (int32_t t = 0; t < touchedItem_.size; ++t) items[touchedItem_.items[std::size_t(t)]].itemset.stamp = -1;
     auto isChild = [items](int32_t y) { return items[y].itemset.index != -1; };
     int32_t* positions = level.positions.data();
     int32_t* childBegin = level.childBegin.data() + level.sequenceChildren;
     for (int32_t e = 0; e < projection.size; ++e) {
         const int32_t q = projection.positions[e];
+        const int32_t placed = placedStamp(q);
         int32_t p = q;
         for (; data[p] >= 0; ++p) {
             ExtensionSlot& slot = items[data[p]].itemset;
-            if (slot.index == -1 || slot.stamp >= q) continue;
-            slot.stamp = q;
+            if (slot.index == -1 || slot.stamp == placed) continue;
+            slot.stamp = placed;
             positions[childBegin[slot.index]++] = projectionPosition(data, p, isChild);
         }
         for (++p; data[p] != -2; ++p) {
             if (matchEvent(data, p, lastEvent)) {
                 for (; data[p] >= 0; ++p) {
                     ExtensionSlot& slot = items[data[p]].itemset;
-                    if (slot.index == -1 || slot.stamp >= q) continue;
-                    slot.stamp = q;
+                    if (slot.index == -1 || slot.stamp == placed) continue;
+                    slot.stamp = placed;
                     positions[childBegin[slot.index]++] = p + 1;
                 }
             }
@@ -359,8 +361,11 @@ void ItemsetSearch::fillItemsetChildren(ProjectedDatabase projection, const int3
 // already, so writing the whole slot is harmless and costs the same one line.
 void ItemsetSearch::restoreItemSlots() {
     ItemSlots* const items = items_;
-    for (int32_t t = 0; t < touchedSeq_.size; ++t) items[touchedSeq_.items[std::size_t(t)]] = ItemSlots{};
-    for (int32_t t = 0; t < touchedItem_.size; ++t) items[touchedItem_.items[std::size_t(t)]] = ItemSlots{};
+    for (const TouchedItems* touched : {&touchedSeq_, &touchedItem_}) {
+        const int32_t* const list = touched->items.data();
+        const int32_t listSize = touched->size;
+        for (int32_t t = 0; t < listSize; ++t) items[list[t]] = ItemSlots{};
+    }
     touchedSeq_.size = 0;
     touchedItem_.size = 0;
 }

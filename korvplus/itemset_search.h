@@ -123,6 +123,10 @@ private:
     void fillSequenceChildren(ProjectedDatabase projection, Level& level);
     void fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level);
     void restoreItemSlots();
+    // The stamp that marks an item as placed for the entry at position q while children are
+    // filled: below -1, so it never equals a stamp that counting left (a position or -1), and
+    // distinct per entry, so the counting stamps need no reset before filling.
+    static int32_t placedStamp(int32_t q) { return -2 - q; }
     Level& levelAt(int32_t depth);
     // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
     void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemsetTask>& sharing);
