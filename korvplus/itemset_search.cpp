@@ -97,6 +97,7 @@ ItemsetTask ItemsetSearch::singleItemTask() {
     restoreItemSlots();
     ItemsetTask task;
     std::swap(task.level, level);
+    task.wholeLevel = true;
     return task;
 }
 
@@ -109,11 +110,15 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
     for (const int32_t value : pattern_) baseDepth += value >= 0 ? 1 : 0;
     prefixLength_.assign(std::size_t(baseDepth) + 1, 0);
     std::swap(levelAt(baseDepth), task.level);
+    firstMarkedLevel_ = task.wholeLevel ? baseDepth : baseDepth + 1;
+    if (task.wholeLevel) setCandidateLevel(levels_[std::size_t(baseDepth)], baseDepth);
 
     int32_t depth = baseDepth;
     while (depth >= baseDepth) {
         Level& level = levels_[std::size_t(depth)];
         if (level.nextChild == level.childCount()) {
+            // Back to the level above, when that one marks its candidates.
+            setCandidateLevel(level, depth - 1 >= firstMarkedLevel_ ? depth - 1 : -1);
             --depth;
             if (depth >= baseDepth) {
                 const Level& parent = levels_[std::size_t(depth)];
@@ -192,7 +197,7 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
     while (lastEventBegin > 0 && pattern_[std::size_t(lastEventBegin) - 1] != -1) --lastEventBegin;
     const int32_t* lastEvent = pattern_.data() + lastEventBegin;
 
-    countExtensions(projection, lastEvent);
+    countExtensions(projection, lastEvent, depth >= firstMarkedLevel_ ? depth : -1);
 
     // Frequent extensions in ascending id, each kind sorted on its own, back to back in
     // frequentItems_. Only the frequent ones are put in order; every touched slot is restored
@@ -242,7 +247,14 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
     if (level.childCount() > level.sequenceChildren) fillItemsetChildren(projection, lastEvent, level);
     restoreItemSlots();
 
+    setCandidateLevel(level, depth + 1);
+
     if (equalSupport == 0 && hasBackwardExtension(projection) == 0) collector_.collect(pattern_, depth);
+}
+
+void ItemsetSearch::setCandidateLevel(const Level& level, int32_t value) {
+    for (int32_t child = 0; child < level.sequenceChildren; ++child)
+        items_[level.childItem[std::size_t(child)]].sequence.candidateLevel = value;
 }
 
 // One pass over each supporting sequence after the pattern's first instance counts both kinds of
@@ -254,9 +266,14 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
 // The same matches give, per entry, where the last event of the sequence that contains the
 // pattern's last event completes it (the first instance's end when no later event does); the
 // backward check of this node starts there.
-void ItemsetSearch::countExtensions(ProjectedDatabase projection, const int32_t* lastEvent) {
+void ItemsetSearch::countExtensions(ProjectedDatabase projection, const int32_t* lastEvent, int32_t candidateDepth) {
     const int32_t* data = data_;
     ItemSlots* const items = items_;
+    // A non-candidate's sequence extension is counted into `ignored` instead (a select, not a
+    // branch). Its count starts at 1, so it never joins the touched list, and grows by at most one
+    // per entry.
+    ExtensionSlot ignored;
+    ignored.count = 1;
     int32_t* const touchedSeq = touchedSeq_.items.data();
     int32_t* const touchedItem = touchedItem_.items.data();
     int32_t seqTouched = touchedSeq_.size;
@@ -283,7 +300,8 @@ void ItemsetSearch::countExtensions(ProjectedDatabase projection, const int32_t*
             const int32_t* cursor = lastEvent;
             for (; data[p] >= 0; ++p) {
                 const int32_t x = data[p];
-                count(items[x].sequence, x, touchedSeq, seqTouched, q);
+                ExtensionSlot& sequenceSlot = items[x].sequence;
+                count(sequenceSlot.candidateLevel >= candidateDepth ? sequenceSlot : ignored, x, touchedSeq, seqTouched, q);
                 if (*cursor == -1) count(items[x].itemset, x, touchedItem, itemTouched, q);
                 else if (x == *cursor && *++cursor == -1) appearance = p;
             }
@@ -358,13 +376,17 @@ void ItemsetSearch::fillItemsetChildren(ProjectedDatabase projection, const int3
 }
 
 // Both kinds of a touched item go back to rest at once: the kind that was not touched is at rest
-// already, so writing the whole slot is harmless and costs the same one line.
+// already, so writing both is harmless and costs the same one line. The candidate level stays.
 void ItemsetSearch::restoreItemSlots() {
     ItemSlots* const items = items_;
     for (const TouchedItems* touched : {&touchedSeq_, &touchedItem_}) {
         const int32_t* const list = touched->items.data();
         const int32_t listSize = touched->size;
-        for (int32_t t = 0; t < listSize; ++t) items[list[t]] = ItemSlots{};
+        for (int32_t t = 0; t < listSize; ++t) {
+            ItemSlots& slots = items[list[t]];
+            slots.sequence = ExtensionSlot{.candidateLevel = slots.sequence.candidateLevel};
+            slots.itemset = ExtensionSlot{};
+        }
     }
     touchedSeq_.size = 0;
     touchedItem_.size = 0;

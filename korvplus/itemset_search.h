@@ -40,11 +40,23 @@ struct ExtensionSlot {
     int32_t count = 0;   // support of the item as an extension of this kind; 0 at rest
     int32_t stamp = -1;  // stamp of the last entry that counted the item; -1 = never stamped
     int32_t index = -1;  // child number among the frequent extensions; -1 = not frequent
-    int32_t unused = 0;  // pads the slot to 16 bytes
+    // Sequence kind only, and not restored with the rest: see candidateLevel in ItemSlots.
+    int32_t candidateLevel = -1;
 };
 
 // Both kinds of one item side by side in 32 aligned bytes, so that counting, marking or restoring
 // an item touches one cache line.
+//
+// sequence.candidateLevel: the deepest level on the current search path whose sequence-extension
+// children include the item (-1 = none). A sequence extension of a node is frequent only if it
+// is one of its parent's: the node's supporting sequences are among the parent's, and its first
+// instance ends no earlier. So those sets shrink down the path, and the item is a sequence child
+// of levels_[d] exactly when candidateLevel >= d. A node at depth d counts sequence extensions
+// only for such items; others cannot be frequent and are never listed as touched. A level
+// raises its sequence children to its own number when it is built and lowers them back when it is
+// left. A value left too high (children handed to another thread) only lets an item be counted
+// for nothing; none is ever too low. A task's own level is marked only when it is whole
+// (firstMarkedLevel_); below an unmarked level every item is counted.
 struct alignas(32) ItemSlots {
     ExtensionSlot sequence;
     ExtensionSlot itemset;
@@ -101,6 +113,8 @@ struct ItemsetLevel {
 struct ItemsetTask {
     std::vector<int32_t> pattern;
     ItemsetLevel level;
+    // True when `level` holds every child of its node; a handed-over part holds only some.
+    bool wholeLevel = false;
 };
 
 class ItemsetSearch {
@@ -119,10 +133,12 @@ private:
     using Level = ItemsetLevel;
 
     void growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
-    void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent);
+    // Sequence extensions are counted for items whose candidateLevel >= candidateDepth (all: -1).
+    void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent, int32_t candidateDepth);
     void fillSequenceChildren(ProjectedDatabase projection, Level& level);
     void fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level);
     void restoreItemSlots();
+    void setCandidateLevel(const Level& level, int32_t value);
     // The stamp that marks an item as placed for the entry at position q while children are
     // filled: below -1, so it never equals a stamp that counting left (a position or -1), and
     // distinct per entry, so the counting stamps need no reset before filling.
@@ -159,6 +175,7 @@ private:
     std::vector<int32_t> lastAppearance_;  // per entry of the node being grown, see countExtensions
 
     std::deque<Level> levels_;          // stable references while deeper levels are added
+    int32_t firstMarkedLevel_ = 0;      // the levels from here down mark their candidates
     std::vector<int32_t> pattern_;      // the pattern of the current search path (dense ids)
     std::vector<int32_t> prefixLength_;  // per depth: pattern_.size() before its extension
 
