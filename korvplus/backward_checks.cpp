@@ -230,7 +230,11 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
         }
     }
 
-    restoreItemSlots();
+    // Only stamps were raised, and only the first entry's items were listed: back to rest.
+    for (int32_t t = 0, size = touchedSeq_.size; t < size; ++t) items[touchedSeq[t]].sequence.stamp = -1;
+    for (int32_t t = 0, size = touchedItem_.size; t < size; ++t) items[touchedItem[t]].itemset.stamp = -1;
+    touchedSeq_.size = 0;
+    touchedItem_.size = 0;
     return sequenceHits > 0 || itemsetHits > 0;
 }
 
