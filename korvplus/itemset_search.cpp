@@ -297,13 +297,19 @@ void ItemsetSearch::countExtensions(ProjectedDatabase projection, const int32_t*
         for (; data[p] >= 0; ++p) count(items[data[p]].itemset, data[p], touchedItem, itemTouched, q);
         for (++p; data[p] != -2; ++p) {
             // The forward match of the last event, inlined: items after the completing one join.
+            // `awaited` is *cursor, held in a register: the counting stores could alias the pattern.
             const int32_t* cursor = lastEvent;
+            int32_t awaited = *cursor;
             for (; data[p] >= 0; ++p) {
                 const int32_t x = data[p];
                 ExtensionSlot& sequenceSlot = items[x].sequence;
                 count(sequenceSlot.candidateLevel >= candidateDepth ? sequenceSlot : ignored, x, touchedSeq, seqTouched, q);
-                if (*cursor == -1) count(items[x].itemset, x, touchedItem, itemTouched, q);
-                else if (x == *cursor && *++cursor == -1) appearance = p;
+                if (awaited == -1) {
+                    count(items[x].itemset, x, touchedItem, itemTouched, q);
+                } else if (x == awaited) {
+                    awaited = *++cursor;
+                    if (awaited == -1) appearance = p;
+                }
             }
         }
         lastAppearance_[std::size_t(e)] = appearance;
