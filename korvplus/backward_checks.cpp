@@ -128,11 +128,21 @@ int32_t ItemsetSearch::startForLevel(int32_t entry, int32_t level) {
     for (; startLevel < level; ++startLevel) {
         const int32_t* event = pattern_.data() + eventBegin_[std::size_t(startLevel) - 1];
         int32_t p = start;
-        while (data[p] != -2) {
-            const bool matched = matchEvent(data, p, event);
-            while (data[p] >= 0) ++p;
-            ++p;
-            if (matched) break;
+        if (event[1] == -1) {
+            // A one-item event: its first occurrence, in one tight walk over items and markers
+            // alike, then past the end of the event that holds it.
+            while (data[p] != event[0] && data[p] != -2) ++p;
+            if (data[p] != -2) {
+                while (data[p] >= 0) ++p;
+                ++p;
+            }
+        } else {
+            while (data[p] != -2) {
+                const bool matched = matchEvent(data, p, event);
+                while (data[p] >= 0) ++p;
+                ++p;
+                if (matched) break;
+            }
         }
         start = p;
     }
@@ -208,22 +218,39 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
                 stamp = before + raise;
                 itemsetHits += raise;
             };
-            // The appearance lies inside the sequence, so the walk never reaches its -2.
-            for (int32_t p = start; p <= appearance; ++p) {
-                const int32_t eventStart = p;
-                if (matchEvent(data, p, event)) {
-                    // Unused items before the completing item, then those after it up to the
-                    // appearance (inclusive) or the event's end.
-                    const int32_t completing = p - 1;
-                    const int32_t* used = event;
-                    for (int32_t t = eventStart; t < completing; ++t) {
-                        const int32_t taken = data[t] == *used ? 1 : 0;
-                        used += taken;
-                        hit(data[t], taken ^ 1);
-                    }
-                    for (int32_t t = p; t <= appearance && data[t] >= 0; ++t) hit(data[t], 1);
+            if (event[1] == -1) {
+                // A one-item event {a}: the events holding a, found by one tight walk over items
+                // and markers alike up to the appearance. In each, the match uses the first a,
+                // never past the appearance (slot 0 stands on the completing a or the item after
+                // it, the other slots on the last item of their event), and every other item up
+                // to the appearance is unused.
+                const int32_t a = event[0];
+                for (int32_t p = start;; ++p) {
+                    while (p <= appearance && data[p] != a) ++p;
+                    if (p > appearance) break;
+                    int32_t t = p;
+                    while (data[t - 1] >= 0) --t;
+                    for (; t < p; ++t) hit(data[t], 1);
+                    for (++p; data[p] >= 0; ++p) hit(data[p], p <= appearance ? 1 : 0);
                 }
-                while (data[p] >= 0) ++p;
+            } else {
+                // The appearance lies inside the sequence, so the walk never reaches its -2.
+                for (int32_t p = start; p <= appearance; ++p) {
+                    const int32_t eventStart = p;
+                    if (matchEvent(data, p, event)) {
+                        // Unused items before the completing item, then those after it up to the
+                        // appearance (inclusive) or the event's end.
+                        const int32_t completing = p - 1;
+                        const int32_t* used = event;
+                        for (int32_t t = eventStart; t < completing; ++t) {
+                            const int32_t taken = data[t] == *used ? 1 : 0;
+                            used += taken;
+                            hit(data[t], taken ^ 1);
+                        }
+                        for (int32_t t = p; t <= appearance && data[t] >= 0; ++t) hit(data[t], 1);
+                    }
+                    while (data[p] >= 0) ++p;
+                }
             }
             touchedItem_.size = touched;
             itemsetAlive = itemsetHits > 0;
