@@ -60,6 +60,7 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     int32_t* slots = appearances_.data() + std::size_t(e) * std::size_t(eventCount);
     const int32_t firstInstanceEnd = projection.positions[e] - 1;
+    const int32_t sequenceStart = sequenceStarts_.startOf(firstInstanceEnd);
     int32_t appearance = firstInstanceEnd;
 
     // From the last instance: the last event of the sequence, after the first instance, that
@@ -80,10 +81,9 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
             // alike; the found item's event is then measured both ways.
             const int32_t item = pattern[first];
             if (data[p] != -2) {
-                int32_t t = p - 1;
-                while (data[t] != item && data[t] != -2) --t;
-                if (data[t] == -2) {
-                    p = t;
+                const int32_t t = findBackward(data, p - 1, sequenceStart, item);
+                if (t < sequenceStart) {
+                    p = t;  // the sequence's -2
                 } else {
                     found = true;
                     int32_t eventLast = t;
@@ -116,7 +116,7 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
             break;
         }
     }
-    starts_[std::size_t(e)] = sequenceStarts_.startOf(firstInstanceEnd);
+    starts_[std::size_t(e)] = sequenceStart;
 }
 
 // Moves the entry's start on from the level it serves to `level`: past the first event from the
@@ -226,7 +226,7 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
                 // to the appearance is unused.
                 const int32_t a = event[0];
                 for (int32_t p = start;; ++p) {
-                    while (p <= appearance && data[p] != a) ++p;
+                    p = findForward(data, p, appearance, a);
                     if (p > appearance) break;
                     int32_t t = p;
                     while (data[t - 1] >= 0) --t;
