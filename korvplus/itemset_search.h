@@ -21,8 +21,9 @@
 //
 // Per-item working slots, indexed by dense item id (see ItemSlots): for each kind of extension
 // (sequence / itemset) a count, a stamp and a child index. Invariant between uses: every slot
-// holds its rest value. Each user records the items it touches and restores only those, so no
-// step of the search costs time proportional to itemCount.
+// holds its rest value (sequence.candidateLevel aside, which follows the search path). Each user
+// records the items it touches and restores only those, so no step of the search costs time
+// proportional to itemCount.
 #pragma once
 
 #include <cstdint>
