@@ -22,9 +22,9 @@
 // when a level scans it (startLevels_ records the level each start serves; a start of -1 means
 // the entry is not located yet), so the entries that no level reaches cost nothing.
 //
-// Commonness is tracked with the two stamp arrays and the entry number i as stamp:
-//   seqExtStamp[x] >= i - 1   x was in the sequence-type stretch of every entry so far;
-//   itemExtStamp[x] == i - 1  the same for the itemset-type stretch (each entry counts x once).
+// Commonness is tracked with the two stamps of each item and the entry number i as stamp:
+//   sequence.stamp >= i - 1   x was in the sequence-type stretch of every entry so far;
+//   itemset.stamp == i - 1    the same for the itemset-type stretch (each entry counts x once).
 // A level finds an item when the last entry still raises a stamp of either kind. An entry that
 // raises no stamp of a kind leaves no stamp of that kind that a later entry could raise, so from
 // then on that kind is skipped for the level: the verdict cannot change.
@@ -60,6 +60,7 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     int32_t* slots = appearances_.data() + std::size_t(e) * std::size_t(eventCount);
     const int32_t firstInstanceEnd = projection.positions[e] - 1;
+    const int32_t sequenceStart = sequenceStarts_.startOf(firstInstanceEnd);
     int32_t appearance = firstInstanceEnd;
 
     // From the last instance: the last event of the sequence, after the first instance, that
@@ -72,24 +73,42 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
     int32_t p = appearance;
     while (data[p] >= 0) --p;
     for (int32_t j = eventCount - 2; j >= 0; --j) {
-        const int32_t* first = pattern + eventBegin_[std::size_t(j)];
-        const int32_t* last = pattern + eventBegin_[std::size_t(j) + 1] - 2;
+        const int32_t first = eventBegin_[std::size_t(j)];
+        const int32_t last = eventBegin_[std::size_t(j) + 1] - 2;
         bool found = false;
-        while (!found && data[p] != -2) {
-            const int32_t eventLast = p - 1;
-            const int32_t* cursor = last;
-            int32_t t = eventLast;
-            for (; data[t] >= 0; --t) {
-                if (data[t] != *cursor) continue;
-                if (cursor == first) {
+        if (first == last) {
+            // A one-item event: its nearest occurrence, in one tight walk over items and markers
+            // alike; the found item's event is then measured both ways.
+            const int32_t item = pattern[first];
+            if (data[p] != -2) {
+                const int32_t t = findBackward(data, p - 1, sequenceStart, item);
+                if (t < sequenceStart) {
+                    p = t;  // the sequence's -2
+                } else {
                     found = true;
-                    break;
+                    int32_t eventLast = t;
+                    while (data[eventLast + 1] >= 0) ++eventLast;
+                    slots[eventCount - 1 - j] = eventLast;
+                    for (p = t; data[p] >= 0;) --p;
                 }
-                --cursor;
             }
-            while (data[t] >= 0) --t;
-            if (found) slots[eventCount - 1 - j] = eventLast;
-            p = t;
+        } else {
+            while (!found && data[p] != -2) {
+                const int32_t eventLast = p - 1;
+                int32_t cursor = last;
+                int32_t t = eventLast;
+                for (; data[t] >= 0; --t) {
+                    if (data[t] != pattern[cursor]) continue;
+                    if (cursor == first) {
+                        found = true;
+                        break;
+                    }
+                    --cursor;
+                }
+                while (data[t] >= 0) --t;
+                if (found) slots[eventCount - 1 - j] = eventLast;
+                p = t;
+            }
         }
         if (!found) {
             // Unreachable for a pattern the entry supports; keeps every slot inside the sequence.
@@ -97,9 +116,11 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
             break;
         }
     }
-    starts_[std::size_t(e)] = sequenceStarts_.startOf(firstInstanceEnd);
+    starts_[std::size_t(e)] = sequenceStart;
 }
 
+// Moves the entry's start on from the level it serves to `level`: past the first event from the
+// start that contains each pattern event in between.
 int32_t ItemsetSearch::startForLevel(int32_t entry, int32_t level) {
     const int32_t* data = data_;
     int32_t& start = starts_[std::size_t(entry)];
@@ -107,19 +128,38 @@ int32_t ItemsetSearch::startForLevel(int32_t entry, int32_t level) {
     for (; startLevel < level; ++startLevel) {
         const int32_t* event = pattern_.data() + eventBegin_[std::size_t(startLevel) - 1];
         int32_t p = start;
-        while (data[p] != -2) {
-            const bool matched = matchEvent(data, p, event);
-            while (data[p] >= 0) ++p;
-            ++p;
-            if (matched) break;
+        if (event[1] == -1) {
+            // A one-item event: its first occurrence, in one tight walk over items and markers
+            // alike, then past the end of the event that holds it.
+            while (data[p] != event[0] && data[p] != -2) ++p;
+            if (data[p] != -2) {
+                while (data[p] >= 0) ++p;
+                ++p;
+            }
+        } else {
+            while (data[p] != -2) {
+                const bool matched = matchEvent(data, p, event);
+                while (data[p] >= 0) ++p;
+                ++p;
+                if (matched) break;
+            }
         }
         start = p;
     }
     return start;
 }
 
+// The two stretches of one level, entry after entry. Both marking loops run without data-dependent
+// branches, since whether an item is still common is unpredictable. A stamp is never above the
+// current entry i, so "raise to i when it is i - 1" is stamp + (stamp == i - 1), and a stamp of i
+// (an item met twice in the entry) stays. Each iteration writes its item into the touched list and
+// keeps it only when the first entry raises it from rest. The -1 markers inside the sequence-type
+// stretch look up items_[-1], whose stamps never count as common.
 bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance) {
     const int32_t* data = data_;
+    ItemSlots* const items = items_;
+    int32_t* const touchedSeq = touchedSeq_.items.data();
+    int32_t* const touchedItem = touchedItem_.items.data();
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
     const int32_t* event = pattern_.data() + eventBegin_[std::size_t(level) - 1];
     const int32_t slot = eventCount - level;
@@ -131,54 +171,97 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
     for (int32_t i = 0; i < projection.size; ++i) {
         if (!sequenceAlive && !itemsetAlive) break;
         if (starts_[std::size_t(i)] == -1) locateEntry(projection, i, fromLastInstance);
-        const int32_t start = startForLevel(i, level);
+        const int32_t start = startLevels_[std::size_t(i)] == level ? starts_[std::size_t(i)] : startForLevel(i, level);
         const int32_t appearance = appearances_[std::size_t(i) * std::size_t(eventCount) + std::size_t(slot)];
+        const int32_t previous = i - 1;
+        const int32_t firstEntry = i == 0 ? 1 : 0;  // only the first entry raises items from rest
         sequenceHits = 0;
         itemsetHits = 0;
 
         if (sequenceAlive) {
             int32_t appearanceEventBegin = appearance;
             while (data[appearanceEventBegin - 1] >= 0) --appearanceEventBegin;
-            for (int32_t p = start; p < appearanceEventBegin; ++p) {
-                const int32_t x = data[p];
-                if (x < 0 || seqExtStamp_[x] < i - 1) continue;
-                if (seqExtStamp_[x] == -1) touchedSeq_.push_back(x);
-                seqExtStamp_[x] = i;
-                ++sequenceHits;
+            // A stamp of i was raised earlier in this entry and counted then, so counting the
+            // raises is enough to know whether the entry hit anything.
+            if (firstEntry == 1) {
+                int32_t touched = touchedSeq_.size;
+                for (int32_t p = start; p < appearanceEventBegin; ++p) {
+                    const int32_t x = data[p];
+                    int32_t& stamp = items[x].sequence.stamp;
+                    const int32_t raise = stamp == -1 ? 1 : 0;
+                    touchedSeq[touched] = x;
+                    touched += raise;
+                    stamp += raise;
+                    sequenceHits += raise;
+                }
+                touchedSeq_.size = touched;
+            } else {
+                for (int32_t p = start; p < appearanceEventBegin; ++p) {
+                    int32_t& stamp = items[data[p]].sequence.stamp;
+                    const int32_t raise = stamp == previous ? 1 : 0;
+                    stamp += raise;
+                    sequenceHits += raise;
+                }
             }
             sequenceAlive = sequenceHits > 0;
         }
 
         if (itemsetAlive) {
-            auto hit = [&](int32_t x) {
-                if (itemExtStamp_[x] != i - 1) return;
-                if (i == 0) touchedItem_.push_back(x);
-                itemExtStamp_[x] = i;
-                ++itemsetHits;
+            int32_t touched = touchedItem_.size;
+            // Raises x's stamp when it is common so far and `unused` (not taken by the match).
+            auto hit = [&](int32_t x, int32_t unused) {
+                int32_t& stamp = items[x].itemset.stamp;
+                const int32_t before = stamp;
+                const int32_t raise = (before == previous ? 1 : 0) & unused;
+                touchedItem[touched] = x;
+                touched += raise & firstEntry;
+                stamp = before + raise;
+                itemsetHits += raise;
             };
-            for (int32_t p = start; data[p] != -2 && p <= appearance; ++p) {
-                const int32_t eventStart = p;
-                if (matchEvent(data, p, event)) {
-                    // Unused items before the completing item, then those after it up to the
-                    // appearance (inclusive) or the event's end.
-                    const int32_t completing = p - 1;
-                    const int32_t* used = event;
-                    for (int32_t t = eventStart; t < completing; ++t) {
-                        if (data[t] == *used) ++used;
-                        else hit(data[t]);
-                    }
-                    for (int32_t t = p; t <= appearance && data[t] >= 0; ++t) hit(data[t]);
+            if (event[1] == -1) {
+                // A one-item event {a}: the events holding a, found by one tight walk over items
+                // and markers alike up to the appearance. In each, the match uses the first a,
+                // never past the appearance (slot 0 stands on the completing a or the item after
+                // it, the other slots on the last item of their event), and every other item up
+                // to the appearance is unused.
+                const int32_t a = event[0];
+                for (int32_t p = start;; ++p) {
+                    p = findForward(data, p, appearance, a);
+                    if (p > appearance) break;
+                    int32_t t = p;
+                    while (data[t - 1] >= 0) --t;
+                    for (; t < p; ++t) hit(data[t], 1);
+                    for (++p; data[p] >= 0; ++p) hit(data[p], p <= appearance ? 1 : 0);
                 }
-                while (data[p] >= 0) ++p;
+            } else {
+                // The appearance lies inside the sequence, so the walk never reaches its -2.
+                for (int32_t p = start; p <= appearance; ++p) {
+                    const int32_t eventStart = p;
+                    if (matchEvent(data, p, event)) {
+                        // Unused items before the completing item, then those after it up to the
+                        // appearance (inclusive) or the event's end.
+                        const int32_t completing = p - 1;
+                        const int32_t* used = event;
+                        for (int32_t t = eventStart; t < completing; ++t) {
+                            const int32_t taken = data[t] == *used ? 1 : 0;
+                            used += taken;
+                            hit(data[t], taken ^ 1);
+                        }
+                        for (int32_t t = p; t <= appearance && data[t] >= 0; ++t) hit(data[t], 1);
+                    }
+                    while (data[p] >= 0) ++p;
+                }
             }
+            touchedItem_.size = touched;
             itemsetAlive = itemsetHits > 0;
         }
     }
 
-    for (const int32_t x : touchedSeq_) seqExtStamp_[x] = -1;
-    for (const int32_t y : touchedItem_) itemExtStamp_[y] = -1;
-    touchedSeq_.clear();
-    touchedItem_.clear();
+    // Only stamps were raised, and only the first entry's items were listed: back to rest.
+    for (int32_t t = 0, size = touchedSeq_.size; t < size; ++t) items[touchedSeq[t]].sequence.stamp = -1;
+    for (int32_t t = 0, size = touchedItem_.size; t < size; ++t) items[touchedItem[t]].itemset.stamp = -1;
+    touchedSeq_.size = 0;
+    touchedItem_.size = 0;
     return sequenceHits > 0 || itemsetHits > 0;
 }
 

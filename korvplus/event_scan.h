@@ -19,12 +19,46 @@ inline bool matchEvent(const int32_t* data, int32_t& p, const int32_t* patternEv
     return false;
 }
 
+// The first index in [p, last] that holds `item`, or last + 1 when none does. Markers are passed
+// over like items. Four elements per test: the loop turns a quarter as often, its one
+// unpredictable exit comes at the rare match, and the match's place among the four is counted
+// without branches (each skip counts only while no match came before).
+inline int32_t findForward(const int32_t* data, int32_t p, int32_t last, int32_t item) {
+    for (; p + 3 <= last; p += 4) {
+        const bool any = (data[p] == item) | (data[p + 1] == item) | (data[p + 2] == item) | (data[p + 3] == item);
+        if (any) {
+            const int32_t skip0 = data[p] != item ? 1 : 0;
+            const int32_t skip1 = skip0 & (data[p + 1] != item ? 1 : 0);
+            const int32_t skip2 = skip1 & (data[p + 2] != item ? 1 : 0);
+            return p + skip0 + skip1 + skip2;
+        }
+    }
+    while (p <= last && data[p] != item) ++p;
+    return p;
+}
+
+// The same backwards: the last index in [first, p] that holds `item`, or first - 1.
+inline int32_t findBackward(const int32_t* data, int32_t p, int32_t first, int32_t item) {
+    for (; p - 3 >= first; p -= 4) {
+        const bool any = (data[p] == item) | (data[p - 1] == item) | (data[p - 2] == item) | (data[p - 3] == item);
+        if (any) {
+            const int32_t skip0 = data[p] != item ? 1 : 0;
+            const int32_t skip1 = skip0 & (data[p - 1] != item ? 1 : 0);
+            const int32_t skip2 = skip1 & (data[p - 2] != item ? 1 : 0);
+            return p - skip0 - skip1 - skip2;
+        }
+    }
+    while (p >= first && data[p] != item) --p;
+    return p;
+}
+
 // The projected-database position of a match at index p: p + 1, or p + 2 when the element at
-// p + 1 is an item that `childIndex` marks as no child (-1) of the kind being built, which can
-// then be stepped over. So position - 1 is always an item.
-inline int32_t projectionPosition(const int32_t* data, int32_t p, const int32_t* childIndex) {
+// p + 1 is an item that `isChild(item)` rejects as a child of the kind being built, which can then
+// be stepped over. So position - 1 is always an item.
+template <typename IsChild>
+inline int32_t projectionPosition(const int32_t* data, int32_t p, IsChild isChild) {
     const int32_t next = data[p + 1];
-    return (next >= 0 && childIndex[next] == -1) ? p + 2 : p + 1;
+    return (next >= 0 && !isChild(next)) ? p + 2 : p + 1;
 }
 
 // Asks for the cache line of data[index] ahead of use: the entries of a projected database lie far

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 namespace korvplus {
@@ -14,12 +15,13 @@ ItemsetSearch::ItemsetSearch(const SearchDatabase& database, const SequenceStart
       minSupport_(std::max<int32_t>(minSupport, 1)),
       collector_(collector) {
     const std::size_t itemCount = std::size_t(database_.itemCount());
-    seqExtCount_.assign(itemCount, 0);
-    seqExtStamp_.assign(itemCount, -1);
-    seqExtIndex_.assign(itemCount, -1);
-    itemExtCount_.assign(itemCount, 0);
-    itemExtStamp_.assign(itemCount, -1);
-    itemExtIndex_.assign(itemCount, -1);
+    itemSlots_.assign(itemCount + 1, ItemSlots{});
+    items_ = itemSlots_.data() + 1;
+    items_[-1].sequence.stamp = std::numeric_limits<int32_t>::min();
+    items_[-1].itemset.stamp = std::numeric_limits<int32_t>::min();
+    touchedSeq_.items.assign(itemCount + 1, 0);
+    touchedItem_.items.assign(itemCount + 1, 0);
+    frequentItems_.assign(2 * itemCount + 1, 0);
 }
 
 SequenceStarts::SequenceStarts(const std::vector<int32_t>& values) {
@@ -39,16 +41,18 @@ ItemsetSearch::Level& ItemsetSearch::levelAt(int32_t depth) {
 // database of every frequent item, all in one more pass.
 ItemsetTask ItemsetSearch::singleItemTask() {
     const int32_t* data = data_;
+    ItemSlots* const items = items_;
     const int32_t size = int32_t(database_.values.size());
     int32_t start = 0;
     for (int32_t i = 0; i < size; ++i) {
         const int32_t x = data[i];
         if (x == -2) {
             start = i + 1;
-        } else if (x >= 0 && seqExtStamp_[x] != start) {
-            if (seqExtCount_[x] == 0) touchedSeq_.push_back(x);
-            seqExtStamp_[x] = start;
-            ++seqExtCount_[x];
+        } else if (x >= 0 && items[x].sequence.stamp != start) {
+            ExtensionSlot& slot = items[x].sequence;
+            if (slot.count == 0) touchedSeq_.items[std::size_t(touchedSeq_.size++)] = x;
+            slot.stamp = start;
+            ++slot.count;
         }
     }
 
@@ -57,16 +61,18 @@ ItemsetTask ItemsetSearch::singleItemTask() {
     level.childSupport.clear();
     level.childBegin.clear();
     level.nextChild = 0;
-    std::sort(touchedSeq_.begin(), touchedSeq_.end());
+    int32_t* const touched = touchedSeq_.items.data();
+    std::sort(touched, touched + touchedSeq_.size);
     int32_t total = 0;
-    for (const int32_t x : touchedSeq_) {
-        seqExtStamp_[x] = -1;
-        if (seqExtCount_[x] < minSupport_) continue;
-        seqExtIndex_[x] = level.childCount();
-        level.childItem.push_back(x);
-        level.childSupport.push_back(seqExtCount_[x]);
+    for (int32_t t = 0; t < touchedSeq_.size; ++t) {
+        ExtensionSlot& slot = items[touched[t]].sequence;
+        slot.stamp = -1;
+        if (slot.count < minSupport_) continue;
+        slot.index = level.childCount();
+        level.childItem.push_back(touched[t]);
+        level.childSupport.push_back(slot.count);
         level.childBegin.push_back(total);
-        total += seqExtCount_[x];
+        total += slot.count;
     }
     level.sequenceChildren = level.childCount();
 
@@ -79,15 +85,19 @@ ItemsetTask ItemsetSearch::singleItemTask() {
             start = p + 1;
             continue;
         }
-        if (x < 0 || seqExtIndex_[x] == -1 || seqExtStamp_[x] >= start) continue;
-        seqExtStamp_[x] = start;
-        level.positions[std::size_t(childBegin[seqExtIndex_[x]]++)] = projectionPosition(data, p, seqExtIndex_.data());
+        if (x < 0) continue;
+        ExtensionSlot& slot = items[x].sequence;
+        if (slot.index == -1 || slot.stamp >= start) continue;
+        slot.stamp = start;
+        level.positions[std::size_t(childBegin[slot.index]++)] =
+            projectionPosition(data, p, [items](int32_t y) { return items[y].sequence.index != -1; });
     }
     // childBegin[k] now stands at the end of child k; move each back to its start.
     for (int32_t k = 0; k < level.childCount(); ++k) childBegin[k] -= level.childSupport[std::size_t(k)];
-    restoreExtensionArrays();
+    restoreItemSlots();
     ItemsetTask task;
     std::swap(task.level, level);
+    task.wholeLevel = true;
     return task;
 }
 
@@ -100,11 +110,15 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
     for (const int32_t value : pattern_) baseDepth += value >= 0 ? 1 : 0;
     prefixLength_.assign(std::size_t(baseDepth) + 1, 0);
     std::swap(levelAt(baseDepth), task.level);
+    firstMarkedLevel_ = task.wholeLevel ? baseDepth : baseDepth + 1;
+    if (task.wholeLevel) setCandidateLevel(levels_[std::size_t(baseDepth)], baseDepth);
 
     int32_t depth = baseDepth;
     while (depth >= baseDepth) {
         Level& level = levels_[std::size_t(depth)];
         if (level.nextChild == level.childCount()) {
+            // Back to the level above, when that one marks its candidates.
+            setCandidateLevel(level, depth - 1 >= firstMarkedLevel_ ? depth - 1 : -1);
             --depth;
             if (depth >= baseDepth) {
                 const Level& parent = levels_[std::size_t(depth)];
@@ -183,45 +197,64 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
     while (lastEventBegin > 0 && pattern_[std::size_t(lastEventBegin) - 1] != -1) --lastEventBegin;
     const int32_t* lastEvent = pattern_.data() + lastEventBegin;
 
-    countExtensions(projection, lastEvent);
+    countExtensions(projection, lastEvent, depth >= firstMarkedLevel_ ? depth : -1);
+
+    // Frequent extensions in ascending id, each kind sorted on its own, back to back in
+    // frequentItems_. Only the frequent ones are put in order; every touched slot is restored
+    // afterwards anyway.
+    ItemSlots* const items = items_;
+    int32_t* const frequent = frequentItems_.data();
+    const int32_t minSupport = minSupport_;
+    auto takeFrequent = [&](const TouchedItems& touched, ExtensionSlot ItemSlots::*kind, int32_t* out) {
+        const int32_t* const list = touched.items.data();
+        const int32_t listSize = touched.size;
+        int32_t frequentCount = 0;
+        for (int32_t t = 0; t < listSize; ++t) {
+            const int32_t x = list[t];
+            out[frequentCount] = x;
+            frequentCount += (items[x].*kind).count >= minSupport ? 1 : 0;
+        }
+        std::sort(out, out + frequentCount);
+        return frequentCount;
+    };
+    const int32_t sequenceChildren = takeFrequent(touchedSeq_, &ItemSlots::sequence, frequent);
+    const int32_t children =
+        sequenceChildren + takeFrequent(touchedItem_, &ItemSlots::itemset, frequent + sequenceChildren);
 
     Level& level = levelAt(depth + 1);
-    level.childItem.clear();
-    level.childSupport.clear();
-    level.childBegin.clear();
     level.nextChild = 0;
-
-    // Frequent extensions in ascending id; an extension with the pattern's own support makes the
-    // pattern not closed.
+    level.sequenceChildren = sequenceChildren;
+    level.childItem.assign(frequent, frequent + children);
+    level.childSupport.resize(std::size_t(children));
+    level.childBegin.resize(std::size_t(children));
+    int32_t* const childSupport = level.childSupport.data();
+    int32_t* const childBegin = level.childBegin.data();
+    // An extension with the pattern's own support makes the pattern not closed.
     int32_t equalSupport = 0;
     int32_t total = 0;
-    // Only the frequent ones are put in order; every touched slot is restored afterwards anyway.
-    auto takeFrequent = [&](const std::vector<int32_t>& touched, const std::vector<int32_t>& count,
-                            std::vector<int32_t>& index) {
-        frequentItems_.clear();
-        for (const int32_t x : touched)
-            if (count[x] >= minSupport_) frequentItems_.push_back(x);
-        std::sort(frequentItems_.begin(), frequentItems_.end());
-        int32_t number = 0;
-        for (const int32_t x : frequentItems_) {
-            index[x] = number++;
-            if (count[x] == support) ++equalSupport;
-            level.childItem.push_back(x);
-            level.childSupport.push_back(count[x]);
-            level.childBegin.push_back(total);
-            total += count[x];
-        }
-    };
-    takeFrequent(touchedSeq_, seqExtCount_, seqExtIndex_);
-    level.sequenceChildren = level.childCount();
-    takeFrequent(touchedItem_, itemExtCount_, itemExtIndex_);
+    for (int32_t child = 0; child < children; ++child) {
+        const bool sequenceKind = child < sequenceChildren;
+        ExtensionSlot& slot = sequenceKind ? items[frequent[child]].sequence : items[frequent[child]].itemset;
+        slot.index = sequenceKind ? child : child - sequenceChildren;
+        equalSupport += slot.count == support ? 1 : 0;
+        childSupport[child] = slot.count;
+        childBegin[child] = total;
+        total += slot.count;
+    }
 
     level.positions.resize(std::size_t(total));
     if (level.sequenceChildren > 0) fillSequenceChildren(projection, level);
     if (level.childCount() > level.sequenceChildren) fillItemsetChildren(projection, lastEvent, level);
-    restoreExtensionArrays();
+    restoreItemSlots();
+
+    setCandidateLevel(level, depth + 1);
 
     if (equalSupport == 0 && hasBackwardExtension(projection) == 0) collector_.collect(pattern_, depth);
+}
+
+void ItemsetSearch::setCandidateLevel(const Level& level, int32_t value) {
+    for (int32_t child = 0; child < level.sequenceChildren; ++child)
+        items_[level.childItem[std::size_t(child)]].sequence.candidateLevel = value;
 }
 
 // One pass over each supporting sequence after the pattern's first instance counts both kinds of
@@ -233,93 +266,79 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
 // The same matches give, per entry, where the last event of the sequence that contains the
 // pattern's last event completes it (the first instance's end when no later event does); the
 // backward check of this node starts there.
-void ItemsetSearch::countExtensions(ProjectedDatabase projection, const int32_t* lastEvent) {
+void ItemsetSearch::countExtensions(ProjectedDatabase projection, const int32_t* lastEvent, int32_t candidateDepth) {
     const int32_t* data = data_;
-    int32_t* seqStamp = seqExtStamp_.data();
-    int32_t* seqCount = seqExtCount_.data();
-    int32_t* itemStamp = itemExtStamp_.data();
-    int32_t* itemCount = itemExtCount_.data();
-    auto countSequence = [&](int32_t x, int32_t q) {
-        if (seqStamp[x] == q) return;
-        if (seqCount[x]++ == 0) touchedSeq_.push_back(x);
-        seqStamp[x] = q;
-    };
-    auto countItemset = [&](int32_t x, int32_t q) {
-        if (itemStamp[x] == q) return;
-        if (itemCount[x]++ == 0) touchedItem_.push_back(x);
-        itemStamp[x] = q;
+    ItemSlots* const items = items_;
+    // A non-candidate's sequence extension is counted into `ignored` instead (a select, not a
+    // branch). Its count starts at 1, so it never joins the touched list, and grows by at most one
+    // per entry.
+    ExtensionSlot ignored;
+    ignored.count = 1;
+    int32_t* const touchedSeq = touchedSeq_.items.data();
+    int32_t* const touchedItem = touchedItem_.items.data();
+    int32_t seqTouched = touchedSeq_.size;
+    int32_t itemTouched = touchedItem_.size;
+    // Counts x once per entry (stamp q) without branches: an item whose count is still 0 is
+    // touched for the first time (a counted item has count >= 1), and only then stays in the list.
+    auto count = [](ExtensionSlot& slot, int32_t x, int32_t* touched, int32_t& touchedCount, int32_t stamp) {
+        const int32_t before = slot.count;
+        touched[touchedCount] = x;
+        touchedCount += before == 0 ? 1 : 0;
+        slot.count = before + (slot.stamp != stamp ? 1 : 0);
+        slot.stamp = stamp;
     };
     lastAppearance_.resize(std::size_t(projection.size));
-    if (database_.singleItemEvents) {
-        // Every event is one item and every position stands on the -1 after the matched item:
-        // the later events' items are at q + 1, q + 3, ...; no itemset extension exists.
-        const int32_t last = lastEvent[0];
-        for (int32_t e = 0; e < projection.size; ++e) {
-            if (e + kPrefetchDistance < projection.size)
-                prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
-            const int32_t q = projection.positions[e];
-            int32_t appearance = q - 1;
-            for (int32_t p = q + 1; data[p] != -2; p += 2) {
-                const int32_t x = data[p];
-                countSequence(x, q);
-                if (x == last) appearance = p;
-            }
-            lastAppearance_[std::size_t(e)] = appearance;
-        }
-        return;
-    }
     for (int32_t e = 0; e < projection.size; ++e) {
         if (e + kPrefetchDistance < projection.size)
             prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
         const int32_t q = projection.positions[e];
         int32_t appearance = q - 1;
         int32_t p = q;
-        for (; data[p] >= 0; ++p) countItemset(data[p], q);
+        for (; data[p] >= 0; ++p) count(items[data[p]].itemset, data[p], touchedItem, itemTouched, q);
         for (++p; data[p] != -2; ++p) {
             // The forward match of the last event, inlined: items after the completing one join.
+            // `awaited` is *cursor, held in a register: the counting stores could alias the pattern.
             const int32_t* cursor = lastEvent;
+            int32_t awaited = *cursor;
             for (; data[p] >= 0; ++p) {
                 const int32_t x = data[p];
-                countSequence(x, q);
-                if (*cursor == -1) countItemset(x, q);
-                else if (x == *cursor && *++cursor == -1) appearance = p;
+                ExtensionSlot& sequenceSlot = items[x].sequence;
+                count(sequenceSlot.candidateLevel >= candidateDepth ? sequenceSlot : ignored, x, touchedSeq, seqTouched, q);
+                if (awaited == -1) {
+                    count(items[x].itemset, x, touchedItem, itemTouched, q);
+                } else if (x == awaited) {
+                    awaited = *++cursor;
+                    if (awaited == -1) appearance = p;
+                }
             }
         }
         lastAppearance_[std::size_t(e)] = appearance;
     }
+    touchedSeq_.size = seqTouched;
+    touchedItem_.size = itemTouched;
 }
 
 // Each sequence-extension child receives, per supporting sequence, the first occurrence of its
 // item after the event in which the pattern's first instance ends.
 void ItemsetSearch::fillSequenceChildren(ProjectedDatabase projection, Level& level) {
     const int32_t* data = data_;
-    for (const int32_t x : touchedSeq_) seqExtStamp_[x] = -1;
+    ItemSlots* const items = items_;
+    auto isChild = [items](int32_t y) { return items[y].sequence.index != -1; };
     int32_t* positions = level.positions.data();
     int32_t* childBegin = level.childBegin.data();
     for (int32_t e = 0; e < projection.size; ++e) {
         if (e + kPrefetchDistance < projection.size)
             prefetchPosition(data, projection.positions[e + kPrefetchDistance]);
         const int32_t q = projection.positions[e];
-        if (database_.singleItemEvents) {
-            // Items at q + 1, q + 3, ...; each match is followed by its event's -1.
-            for (int32_t p = q + 1; data[p] != -2; p += 2) {
-                const int32_t x = data[p];
-                const int32_t child = seqExtIndex_[x];
-                if (child == -1 || seqExtStamp_[x] >= q) continue;
-                seqExtStamp_[x] = q;
-                positions[childBegin[child]++] = p + 1;
-            }
-            continue;
-        }
+        const int32_t placed = placedStamp(q);
         int32_t p = q;
         while (data[p] >= 0) ++p;
         for (; data[p] != -2; ++p) {
-            const int32_t x = data[p];
-            if (x < 0) continue;
-            const int32_t child = seqExtIndex_[x];
-            if (child == -1 || seqExtStamp_[x] >= q) continue;
-            seqExtStamp_[x] = q;
-            positions[childBegin[child]++] = projectionPosition(data, p, seqExtIndex_.data());
+            // The -1 markers land on items[-1], whose index is -1.
+            ExtensionSlot& slot = items[data[p]].sequence;
+            if (slot.index == -1 || slot.stamp == placed) continue;
+            slot.stamp = placed;
+            positions[childBegin[slot.index]++] = projectionPosition(data, p, isChild);
         }
     }
     // childBegin[k] now stands at the end of child k; move each back to its start.
@@ -331,27 +350,27 @@ void ItemsetSearch::fillSequenceChildren(ProjectedDatabase projection, Level& le
 // contains the whole last event followed by the item.
 void ItemsetSearch::fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level) {
     const int32_t* data = data_;
-    for (const int32_t y : touchedItem_) itemExtStamp_[y] = -1;
+    ItemSlots* const items = items_;
+    auto isChild = [items](int32_t y) { return items[y].itemset.index != -1; };
     int32_t* positions = level.positions.data();
     int32_t* childBegin = level.childBegin.data() + level.sequenceChildren;
     for (int32_t e = 0; e < projection.size; ++e) {
         const int32_t q = projection.positions[e];
+        const int32_t placed = placedStamp(q);
         int32_t p = q;
         for (; data[p] >= 0; ++p) {
-            const int32_t y = data[p];
-            const int32_t child = itemExtIndex_[y];
-            if (child == -1 || itemExtStamp_[y] >= q) continue;
-            itemExtStamp_[y] = q;
-            positions[childBegin[child]++] = projectionPosition(data, p, itemExtIndex_.data());
+            ExtensionSlot& slot = items[data[p]].itemset;
+            if (slot.index == -1 || slot.stamp == placed) continue;
+            slot.stamp = placed;
+            positions[childBegin[slot.index]++] = projectionPosition(data, p, isChild);
         }
         for (++p; data[p] != -2; ++p) {
             if (matchEvent(data, p, lastEvent)) {
                 for (; data[p] >= 0; ++p) {
-                    const int32_t y = data[p];
-                    const int32_t child = itemExtIndex_[y];
-                    if (child == -1 || itemExtStamp_[y] >= q) continue;
-                    itemExtStamp_[y] = q;
-                    positions[childBegin[child]++] = p + 1;
+                    ExtensionSlot& slot = items[data[p]].itemset;
+                    if (slot.index == -1 || slot.stamp == placed) continue;
+                    slot.stamp = placed;
+                    positions[childBegin[slot.index]++] = p + 1;
                 }
             }
             while (data[p] >= 0) ++p;
@@ -362,19 +381,21 @@ void ItemsetSearch::fillItemsetChildren(ProjectedDatabase projection, const int3
         childBegin[k] -= level.childSupport[std::size_t(level.sequenceChildren + k)];
 }
 
-void ItemsetSearch::restoreExtensionArrays() {
-    for (const int32_t x : touchedSeq_) {
-        seqExtCount_[x] = 0;
-        seqExtStamp_[x] = -1;
-        seqExtIndex_[x] = -1;
+// Both kinds of a touched item go back to rest at once: the kind that was not touched is at rest
+// already, so writing both is harmless and costs the same one line. The candidate level stays.
+void ItemsetSearch::restoreItemSlots() {
+    ItemSlots* const items = items_;
+    for (const TouchedItems* touched : {&touchedSeq_, &touchedItem_}) {
+        const int32_t* const list = touched->items.data();
+        const int32_t listSize = touched->size;
+        for (int32_t t = 0; t < listSize; ++t) {
+            ItemSlots& slots = items[list[t]];
+            slots.sequence = ExtensionSlot{.candidateLevel = slots.sequence.candidateLevel};
+            slots.itemset = ExtensionSlot{};
+        }
     }
-    for (const int32_t y : touchedItem_) {
-        itemExtCount_[y] = 0;
-        itemExtStamp_[y] = -1;
-        itemExtIndex_[y] = -1;
-    }
-    touchedSeq_.clear();
-    touchedItem_.clear();
+    touchedSeq_.size = 0;
+    touchedItem_.size = 0;
 }
 
 }  // namespace korvplus

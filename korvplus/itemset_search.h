@@ -19,12 +19,10 @@
 //      event or the -1 that closes it. Positions of different sequences differ, and each serves
 //      as the stamp of its entry in the counting arrays.
 //
-// Per-item working arrays, indexed by dense item id, itemCount slots each:
-//   seqExtCount / itemExtCount   support of an item as a sequence / itemset extension; 0 at rest
-//   seqExtStamp / itemExtStamp   stamp of the last entry that counted the item; -1 = never stamped
-//   seqExtIndex / itemExtIndex   child number among the frequent extensions; -1 = not frequent
-// Invariant between uses: every slot holds its rest value (0 / -1 / -1). Each user records the
-// items it touches and restores only those slots, so no step of the search costs time
+// Per-item working slots, indexed by dense item id (see ItemSlots): for each kind of extension
+// (sequence / itemset) a count, a stamp and a child index. Invariant between uses: every slot
+// holds its rest value (sequence.candidateLevel aside, which follows the search path). Each user
+// records the items it touches and restores only those, so no step of the search costs time
 // proportional to itemCount.
 #pragma once
 
@@ -37,6 +35,41 @@
 #include "search_hooks.h"
 
 namespace korvplus {
+
+// One item's working values for one kind of extension.
+struct ExtensionSlot {
+    int32_t count = 0;   // support of the item as an extension of this kind; 0 at rest
+    int32_t stamp = -1;  // stamp of the last entry that counted the item; -1 = never stamped
+    int32_t index = -1;  // child number among the frequent extensions; -1 = not frequent
+    // Sequence kind only, and not restored with the rest: see candidateLevel in ItemSlots.
+    int32_t candidateLevel = -1;
+};
+
+// Both kinds of one item side by side in 32 aligned bytes, so that counting, marking or restoring
+// an item touches one cache line.
+//
+// sequence.candidateLevel: the deepest level on the current search path whose sequence-extension
+// children include the item (-1 = none). A sequence extension of a node is frequent only if it
+// is one of its parent's: the node's supporting sequences are among the parent's, and its first
+// instance ends no earlier. So those sets shrink down the path, and the item is a sequence child
+// of levels_[d] exactly when candidateLevel >= d. A node at depth d counts sequence extensions
+// only for such items; others cannot be frequent and are never listed as touched. A level
+// raises its sequence children to its own number when it is built and lowers them back when it is
+// left. A value left too high (children handed to another thread) only lets an item be counted
+// for nothing; none is ever too low. A task's own level is marked only when it is whole
+// (firstMarkedLevel_); below an unmarked level every item is counted.
+struct alignas(32) ItemSlots {
+    ExtensionSlot sequence;
+    ExtensionSlot itemset;
+};
+
+// The items whose slots are away from rest, in the order they were first touched. There is room
+// for every item plus one, so a hot loop may write an item at `size` first and then decide, without
+// a branch, whether to keep it.
+struct TouchedItems {
+    std::vector<int32_t> items;
+    int32_t size = 0;
+};
 
 struct ProjectedDatabase {
     const int32_t* positions = nullptr;
@@ -81,6 +114,8 @@ struct ItemsetLevel {
 struct ItemsetTask {
     std::vector<int32_t> pattern;
     ItemsetLevel level;
+    // True when `level` holds every child of its node; a handed-over part holds only some.
+    bool wholeLevel = false;
 };
 
 class ItemsetSearch {
@@ -99,10 +134,16 @@ private:
     using Level = ItemsetLevel;
 
     void growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
-    void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent);
+    // Sequence extensions are counted for items whose candidateLevel >= candidateDepth (all: -1).
+    void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent, int32_t candidateDepth);
     void fillSequenceChildren(ProjectedDatabase projection, Level& level);
     void fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level);
-    void restoreExtensionArrays();
+    void restoreItemSlots();
+    void setCandidateLevel(const Level& level, int32_t value);
+    // The stamp that marks an item as placed for the entry at position q while children are
+    // filled: below -1, so it never equals a stamp that counting left (a position or -1), and
+    // distinct per entry, so the counting stamps need no reset before filling.
+    static int32_t placedStamp(int32_t q) { return -2 - q; }
     Level& levelAt(int32_t depth);
     // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
     void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemsetTask>& sharing);
@@ -125,13 +166,17 @@ private:
     int32_t minSupport_;
     ClosedCollector& collector_;
 
-    std::vector<int32_t> seqExtCount_, seqExtStamp_, seqExtIndex_;
-    std::vector<int32_t> itemExtCount_, itemExtStamp_, itemExtIndex_;
-    std::vector<int32_t> touchedSeq_, touchedItem_;  // items whose slots are away from rest
-    std::vector<int32_t> frequentItems_;   // scratch of growPattern: the frequent extensions of a kind
+    // itemCount + 1 slots; items_ points at the second, so items_[-1] is a slot for the -1 that
+    // ends an event: its index stays -1 and its stamps stay below every entry number, so a scan may
+    // look it up instead of testing for the marker first. Nothing ever counts, marks or restores it.
+    std::vector<ItemSlots> itemSlots_;
+    ItemSlots* items_ = nullptr;
+    TouchedItems touchedSeq_, touchedItem_;  // items whose sequence / itemset slots were touched
+    std::vector<int32_t> frequentItems_;   // scratch of growPattern: the frequent extensions of both kinds
     std::vector<int32_t> lastAppearance_;  // per entry of the node being grown, see countExtensions
 
     std::deque<Level> levels_;          // stable references while deeper levels are added
+    int32_t firstMarkedLevel_ = 0;      // the levels from here down mark their candidates
     std::vector<int32_t> pattern_;      // the pattern of the current search path (dense ids)
     std::vector<int32_t> prefixLength_;  // per depth: pattern_.size() before its extension
 
