@@ -95,9 +95,9 @@ ItemsetTask ItemsetSearch::singleItemTask() {
     // childBegin[k] now stands at the end of child k; move each back to its start.
     for (int32_t k = 0; k < level.childCount(); ++k) childBegin[k] -= level.childSupport[std::size_t(k)];
     restoreItemSlots();
+    level.candidateItems = level.childItem;  // every child is a sequence extension
     ItemsetTask task;
     std::swap(task.level, level);
-    task.wholeLevel = true;
     return task;
 }
 
@@ -110,15 +110,14 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
     for (const int32_t value : pattern_) baseDepth += value >= 0 ? 1 : 0;
     prefixLength_.assign(std::size_t(baseDepth) + 1, 0);
     std::swap(levelAt(baseDepth), task.level);
-    firstMarkedLevel_ = task.wholeLevel ? baseDepth : baseDepth + 1;
-    if (task.wholeLevel) setCandidateLevel(levels_[std::size_t(baseDepth)], baseDepth);
+    setCandidateLevel(levels_[std::size_t(baseDepth)], baseDepth);
 
     int32_t depth = baseDepth;
     while (depth >= baseDepth) {
         Level& level = levels_[std::size_t(depth)];
         if (level.nextChild == level.childCount()) {
-            // Back to the level above, when that one marks its candidates.
-            setCandidateLevel(level, depth - 1 >= firstMarkedLevel_ ? depth - 1 : -1);
+            // Back to the level above; nothing is marked once the task's own level is left.
+            setCandidateLevel(level, depth > baseDepth ? depth - 1 : -1);
             --depth;
             if (depth >= baseDepth) {
                 const Level& parent = levels_[std::size_t(depth)];
@@ -164,6 +163,7 @@ void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<Item
     task.pattern.assign(pattern_.begin(), pattern_.begin() + std::ptrdiff_t(prefix));
     if (!task.pattern.empty()) task.pattern.back() = -1;
     Level& to = task.level;
+    to.candidateItems = from.candidateItems;
     to.sequenceChildren = std::max(0, from.sequenceChildren - split);
     from.sequenceChildren = std::min(from.sequenceChildren, split);
     const int32_t begin = moveChildren(from, to, split);
@@ -197,7 +197,7 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
     while (lastEventBegin > 0 && pattern_[std::size_t(lastEventBegin) - 1] != -1) --lastEventBegin;
     const int32_t* lastEvent = pattern_.data() + lastEventBegin;
 
-    countExtensions(projection, lastEvent, depth >= firstMarkedLevel_ ? depth : -1);
+    countExtensions(projection, lastEvent, depth);
 
     // Frequent extensions in ascending id, each kind sorted on its own, back to back in
     // frequentItems_. Only the frequent ones are put in order; every touched slot is restored
@@ -247,14 +247,14 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
     if (level.childCount() > level.sequenceChildren) fillItemsetChildren(projection, lastEvent, level);
     restoreItemSlots();
 
+    level.candidateItems.assign(frequent, frequent + sequenceChildren);
     setCandidateLevel(level, depth + 1);
 
     if (equalSupport == 0 && hasBackwardExtension(projection) == 0) collector_.collect(pattern_, depth);
 }
 
 void ItemsetSearch::setCandidateLevel(const Level& level, int32_t value) {
-    for (int32_t child = 0; child < level.sequenceChildren; ++child)
-        items_[level.childItem[std::size_t(child)]].sequence.candidateLevel = value;
+    for (const int32_t x : level.candidateItems) items_[x].sequence.candidateLevel = value;
 }
 
 // One pass over each supporting sequence after the pattern's first instance counts both kinds of

@@ -55,9 +55,9 @@ struct ExtensionSlot {
 // of levels_[d] exactly when candidateLevel >= d. A node at depth d counts sequence extensions
 // only for such items; others cannot be frequent and are never listed as touched. A level
 // raises its sequence children to its own number when it is built and lowers them back when it is
-// left. A value left too high (children handed to another thread) only lets an item be counted
-// for nothing; none is ever too low. A task's own level is marked only when it is whole
-// (firstMarkedLevel_); below an unmarked level every item is counted.
+// left. A level keeps the list of its node's sequence extensions (candidateItems) whole when
+// some of its children are handed to another thread, and the task takes a copy: the children it
+// mines have the same candidates.
 struct alignas(32) ItemSlots {
     ExtensionSlot sequence;
     ExtensionSlot itemset;
@@ -102,6 +102,9 @@ struct ItemsetLevel {
     std::vector<int32_t> positions;
     int32_t sequenceChildren = 0;       // children [0, sequenceChildren) are sequence extensions
     int32_t nextChild = 0;              // next child to visit
+    // The items of the node's sequence extensions, all of them even after some children were
+    // handed over: the candidates for its children's sequence extensions.
+    std::vector<int32_t> candidateItems;
 
     int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
     ProjectedDatabase projection(int32_t child) const {
@@ -114,8 +117,6 @@ struct ItemsetLevel {
 struct ItemsetTask {
     std::vector<int32_t> pattern;
     ItemsetLevel level;
-    // True when `level` holds every child of its node; a handed-over part holds only some.
-    bool wholeLevel = false;
 };
 
 class ItemsetSearch {
@@ -134,7 +135,7 @@ private:
     using Level = ItemsetLevel;
 
     void growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
-    // Sequence extensions are counted for items whose candidateLevel >= candidateDepth (all: -1).
+    // Sequence extensions are counted for items whose candidateLevel >= candidateDepth.
     void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent, int32_t candidateDepth);
     void fillSequenceChildren(ProjectedDatabase projection, Level& level);
     void fillItemsetChildren(ProjectedDatabase projection, const int32_t* lastEvent, Level& level);
@@ -176,7 +177,6 @@ private:
     std::vector<int32_t> lastAppearance_;  // per entry of the node being grown, see countExtensions
 
     std::deque<Level> levels_;          // stable references while deeper levels are added
-    int32_t firstMarkedLevel_ = 0;      // the levels from here down mark their candidates
     std::vector<int32_t> pattern_;      // the pattern of the current search path (dense ids)
     std::vector<int32_t> prefixLength_;  // per depth: pattern_.size() before its extension
 
