@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     korv::load_status status = korv::load_status::read_error;
     try {
         status = korv::load_sequences(scanner, num_sequences, abs_support, db);
-    } catch (const korv::fatal_error&) {
+    } catch (const korvcore::AllocationFailure&) {
         return 0;  // a refused allocation: reported, never a crash
     }
     require(status != korv::load_status::read_error);
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (text.find('\0') != std::string::npos) return 0;  // the C library would stop reading there
     testsupport::ItemSequences sequences;
     require(read_with_c_library(text, num_sequences, sequences) == (status == korv::load_status::ok));
-    if (status != korv::load_status::ok || db.seq_buffer.size() > 96) return 0;  // keeps every run short
+    if (status != korv::load_status::ok || db.compact.items.size() > 96) return 0;  // keeps every run short
     for (const auto& sequence : sequences)
         if (sequence.size() > kMaxOracleItemsPerSequence) return 0;
 

@@ -105,8 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                                          [&](std::span<const int32_t> pattern, int32_t) {
                                              threadedWritten.emplace_back(pattern.begin(), pattern.end());
                                          });
-        threaded.setThreadCount(3);
-        threaded.setParallelStress(true, 64);
+        threaded.setOptions({.threads = 3, .bufferLimitBytes = 64, .splitAtEveryNode = true});
         threaded.mineClosedPatterns();
         require(threadedWritten == written && threaded.closedCount() == miner.closedCount());
         require(threaded.lengthHistogram() == histogram);

@@ -1,6 +1,5 @@
-// The search for frequent closed sequences in a loaded sequence_db.
-// Depth convention: a pattern's length is its number of items; search level 0 is the empty
-// pattern, level L holds patterns of L items, and length_histogram is indexed by length.
+// The search for frequent closed sequences in a loaded sequence_db, on the search core's
+// single-item engine (single_item_search.h; words as in engine_interface.h).
 //
 // A pattern is a sequence of items; it is contained in a sequence when its items occur there in
 // order, gaps allowed, and its support is the number of sequences that contain it. A frequent
@@ -13,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include "run_vector.h"
 #include "search_progress.h"
@@ -50,6 +48,6 @@ struct thread_options {
 // are kept current while the search runs. At every thread count the sink receives the same
 // sequences in the same order, always from one thread at a time, and the histogram is the same.
 mining_result mine_closed(const sequence_db& db, std::int32_t abs_support, closed_sink* sink,
-                          search_progress* progress = nullptr, const thread_options& options = {});
+                          korvcore::SearchProgress* progress = nullptr, const thread_options& options = {});
 
 }  // namespace korv

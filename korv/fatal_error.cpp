@@ -2,11 +2,11 @@
 
 namespace korv {
 
-[[noreturn]] void fail_alloc(std::uint64_t bytes) {
+std::string alloc_error(std::uint64_t bytes) {
     char line[80];
     std::snprintf(line, sizeof line, "Error: cannot allocate memory with size %llu!\n",
                   static_cast<unsigned long long>(bytes));
-    throw fatal_error(line);
+    return line;
 }
 
 std::string open_error(const std::string& path, const char* mode) {

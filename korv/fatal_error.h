@@ -17,8 +17,8 @@ public:
     explicit fatal_error(const std::string& line) : std::runtime_error(line) {}
 };
 
-// Raises the allocation message for a request of `bytes` bytes.
-[[noreturn]] void fail_alloc(std::uint64_t bytes);
+// The allocation message for a request of `bytes` bytes (raised as korvcore::AllocationFailure).
+std::string alloc_error(std::uint64_t bytes);
 
 // The open-error message naming `path` and the C library `mode`.
 std::string open_error(const std::string& path, const char* mode);

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "closed_miner.h"
@@ -15,7 +14,7 @@
 #include "sequence_db.h"
 #include "spec_file.h"
 #include "terminal_progress.h"
-#include "thread_count.h"
+#include "thread_setting.h"
 #include "token_scanner.h"
 
 namespace korv {
@@ -149,14 +148,8 @@ mining_result load_and_mine(const run_figures& figures, std::FILE* pattern_file)
     }
     const thread_options threads{.threads = figures.threads};
     // A progress line while the search runs, on a terminal only; erased before the report.
-    search_progress progress;
-    const korvprogress::TerminalProgress display(
-        [&progress] {
-            return korvprogress::ProgressFigures{progress.closed_found.load(std::memory_order_relaxed),
-                                                 progress.items_done.load(std::memory_order_relaxed),
-                                                 progress.items_total.load(std::memory_order_relaxed)};
-        },
-        "closed sequences");
+    korvcore::SearchProgress progress;
+    const korvcore::TerminalProgress display(progress, "closed sequences");
     if (pattern_file == nullptr) return mine_closed(db, figures.abs_support, nullptr, &progress, threads);
     pattern_file_sink sink(pattern_file);
     return mine_closed(db, figures.abs_support, &sink, &progress, threads);
@@ -171,13 +164,14 @@ int run(int argc, char** argv, bool write_patterns) {
         return -1;
     }
     run_figures figures;
-    std::string thread_error;
-    const std::optional<int> threads = thread_count(std::getenv("KORV_THREADS"), thread_error);
-    if (!threads) {
-        std::fputs(thread_error.c_str(), stderr);
+    const char* threads_value = std::getenv(korvcore::kThreadsVariable);
+    const korvcore::ThreadSetting threads = korvcore::parseThreadSetting(threads_value);
+    if (!threads.valid) {
+        std::fprintf(stderr, "Error: %s=%s is not an integer from 1 to %d\n", korvcore::kThreadsVariable,
+                     threads_value, korvcore::kMaxThreads);
         return -1;
     }
-    figures.threads = *threads;
+    figures.threads = threads.threads;
     const std::string spec_path = argv[1];
     figures.rel_support = std::strtod(argv[2], nullptr);
     if (!read_spec_file(spec_path, figures.spec))
@@ -207,6 +201,8 @@ int korv_main(int argc, char** argv, bool write_patterns) {
         status = run(argc, argv, write_patterns);
     } catch (const fatal_error& error) {
         std::fputs(error.what(), stdout);
+    } catch (const korvcore::AllocationFailure& failure) {
+        std::fputs(alloc_error(failure.bytes()).c_str(), stdout);
     }
     std::fflush(stdout);
     return status;

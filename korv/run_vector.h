@@ -1,50 +1,29 @@
 // Checked storage: every container of a korv run that grows with the data is a run_vector.
 //
 // Invariants:
-//   1. Storage comes from alloc_or_exit, so a failed allocation is seen as a null result and
-//      reported with its byte count as a fatal_error (the allocation message), whatever the
-//      build, never as an abort.
+//   1. Storage comes from the search core's checked allocator, so a failed allocation is raised
+//      as korvcore::AllocationFailure with its byte count, which korv_main reports with the
+//      allocation message, whatever the build, never as an abort.
 //   2. The growth helpers below refuse sizes beyond what int32 positions and indexes can
-//      address, with the same message.
+//      address, in the same way.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
-#include <vector>
 
-#include "fatal_error.h"
+#include "checked_vector.h"
 
 namespace korv {
 
-// malloc, checked: a block of `bytes` bytes, or the allocation message.
-void* alloc_or_exit(std::size_t bytes);
-
 template <class T>
-struct run_allocator {
-    using value_type = T;
-    run_allocator() = default;
-    template <class U>
-    run_allocator(const run_allocator<U>&) noexcept {}
+using run_vector = korvcore::CheckedVector<T>;
 
-    T* allocate(std::size_t count) {
-        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T))
-            fail_alloc(std::numeric_limits<std::uint64_t>::max());
-        return static_cast<T*>(alloc_or_exit(count * sizeof(T)));
-    }
-    void deallocate(T* block, std::size_t) noexcept { std::free(block); }
-    friend bool operator==(const run_allocator&, const run_allocator&) { return true; }
-};
-
-template <class T>
-using run_vector = std::vector<T, run_allocator<T>>;
-
-// Raises the allocation message when `count` cells of `cell_bytes` bytes cannot be addressed by
+// Raises the allocation failure when `count` cells of `cell_bytes` bytes cannot be addressed by
 // the int32 positions and indexes the miner uses.
 inline void check_addressable(std::size_t count, std::size_t cell_bytes) {
     if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-        fail_alloc(static_cast<std::uint64_t>(count) * cell_bytes);
+        throw korvcore::AllocationFailure(static_cast<std::uint64_t>(count) * cell_bytes);
 }
 
 // Makes room for at least `count` elements; existing content and capacity are kept.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dense_ids.h"
 #include "run_vector.h"
 
 namespace korv {
@@ -33,68 +34,32 @@ load_status read_tokens(token_scanner& scanner, std::int32_t num_sequences,
     return load_status::ok;
 }
 
-// Replaces every item id in `cells` by its rank among the distinct ids; returns those ids in
-// increasing order. Ids up to a bound proportional to the data use a direct table, any larger
-// id a sorted list, so a huge id never sizes an array.
-run_vector<std::int32_t> rank_items(run_vector<std::int32_t>& cells, std::int32_t max_id) {
-    run_vector<std::int32_t> ids;
-    if (max_id < 0) return ids;
-    const std::size_t table_cells = static_cast<std::size_t>(max_id) + 1;
-    if (table_cells <= cells.size() + (std::size_t{1} << 20)) {
-        run_vector<std::int32_t> rank_of;
-        resize_or_exit(rank_of, table_cells, std::int32_t{-1});
-        for (const std::int32_t cell : cells)
-            if (cell >= 0) rank_of[static_cast<std::size_t>(cell)] = 0;
-        for (std::size_t id = 0; id < table_cells; ++id) {
-            if (rank_of[id] < 0) continue;
-            rank_of[id] = static_cast<std::int32_t>(ids.size());
-            push_or_exit(ids, static_cast<std::int32_t>(id));
-        }
-        for (std::int32_t& cell : cells)
-            if (cell >= 0) cell = rank_of[static_cast<std::size_t>(cell)];
-        return ids;
-    }
-    for (const std::int32_t cell : cells)
-        if (cell >= 0) push_or_exit(ids, cell);
-    std::sort(ids.begin(), ids.end());
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    for (std::int32_t& cell : cells)
-        if (cell >= 0)
-            cell = static_cast<std::int32_t>(std::lower_bound(ids.begin(), ids.end(), cell) -
-                                             ids.begin());
-    return ids;
-}
-
 }  // namespace
 
 load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
                            std::int32_t abs_support, sequence_db& db) {
     db = sequence_db{};
-    run_vector<std::int32_t>& cells = db.seq_buffer;
+    run_vector<std::int32_t>& cells = db.compact.items;
     std::int32_t max_id = -1;
     const load_status status = read_tokens(scanner, num_sequences, cells, max_id);
     if (status != load_status::ok) return status;
 
-    const run_vector<std::int32_t> ids = rank_items(cells, max_id);
+    run_vector<std::int32_t> ids;
+    korvcore::renumberDensely(cells, max_id, ids);
 
     // Support of every rank, counting each sequence once by stamping the item with the number
     // of the sequence that last counted it.
     run_vector<std::int32_t> support;
     run_vector<std::int32_t> last_seq;
-    run_vector<std::int32_t> repeated;  // 1 for an item some sequence holds twice
     resize_or_exit(support, ids.size(), std::int32_t{0});
     resize_or_exit(last_seq, ids.size(), std::int32_t{-1});
-    resize_or_exit(repeated, ids.size(), std::int32_t{0});
     std::int32_t seq_number = -1;
     for (const std::int32_t cell : cells) {
         if (cell < 0) {
             ++seq_number;
             continue;
         }
-        if (last_seq[static_cast<std::size_t>(cell)] == seq_number) {
-            repeated[static_cast<std::size_t>(cell)] = 1;
-            continue;
-        }
+        if (last_seq[static_cast<std::size_t>(cell)] == seq_number) continue;
         last_seq[static_cast<std::size_t>(cell)] = seq_number;
         ++support[static_cast<std::size_t>(cell)];
     }
@@ -105,7 +70,6 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
         new_rank[r] = -1;
         if (support[r] < abs_support) continue;
         new_rank[r] = static_cast<std::int32_t>(db.item_ids.size());
-        if (repeated[r] != 0) db.distinct_items = false;
         push_or_exit(db.item_ids, ids[r]);
         push_or_exit(db.item_support, support[r]);
     }
@@ -119,7 +83,7 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
             db.longest_sequence = std::max(db.longest_sequence, length);
             length = 0;
             if (read + 1 < cells.size())
-                push_or_exit(db.sequence_starts, static_cast<std::int32_t>(write));
+                push_or_exit(db.compact.sequenceMarks, static_cast<std::int32_t>(write));
             cells[write++] = seq_end_mark;
         } else if (new_rank[static_cast<std::size_t>(cell)] >= 0) {
             cells[write++] = new_rank[static_cast<std::size_t>(cell)];
@@ -127,49 +91,40 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
         }
     }
     cells.resize(write);
+    db.compact.itemCount = static_cast<std::int32_t>(db.item_ids.size());
+    korvcore::linkRepeatedItems(db.compact);
     return load_status::ok;
 }
 
 bool check_sequence_db(const sequence_db& db, std::int32_t abs_support) {
-    const run_vector<std::int32_t>& cells = db.seq_buffer;
-    if (cells.empty() || cells.front() != seq_end_mark || cells.back() != seq_end_mark)
+    const korvcore::CompactDatabase& compact = db.compact;
+    if (!korvcore::checkCompactDatabase(compact) ||
+        compact.itemCount != static_cast<std::int32_t>(db.item_ids.size()) ||
+        db.item_support.size() != db.item_ids.size())
         return false;
-    const auto items = static_cast<std::int32_t>(db.item_ids.size());
-    if (db.item_support.size() != db.item_ids.size()) return false;
     for (std::size_t r = 0; r < db.item_ids.size(); ++r) {
         if (db.item_ids[r] < 0 || (r > 0 && db.item_ids[r] <= db.item_ids[r - 1])) return false;
         if (db.item_support[r] < abs_support) return false;
     }
     run_vector<std::int32_t> counted(db.item_ids.size(), 0);
     run_vector<std::int32_t> last_seq(db.item_ids.size(), -1);
-    std::size_t next_start = 0;
+    std::int32_t sequence = -1;
     std::int32_t longest = 0;
     std::int32_t length = 0;
-    bool distinct = true;
-    for (std::size_t p = 0; p < cells.size(); ++p) {
-        const std::int32_t cell = cells[p];
-        if (cell == seq_end_mark) {
+    for (const std::int32_t cell : compact.items) {
+        if (cell < 0) {
             longest = std::max(longest, length);
             length = 0;
-            if (p + 1 == cells.size()) break;
-            if (next_start >= db.sequence_starts.size() ||
-                db.sequence_starts[next_start] != static_cast<std::int32_t>(p))
-                return false;
-            ++next_start;
+            ++sequence;
             continue;
         }
-        if (cell < 0 || cell >= items) return false;
         ++length;
         const auto rank = static_cast<std::size_t>(cell);
-        if (last_seq[rank] != static_cast<std::int32_t>(next_start)) {
-            last_seq[rank] = static_cast<std::int32_t>(next_start);
-            ++counted[rank];
-        } else {
-            distinct = false;
-        }
+        if (last_seq[rank] == sequence) continue;
+        last_seq[rank] = sequence;
+        ++counted[rank];
     }
-    return next_start == db.sequence_starts.size() && longest == db.longest_sequence &&
-           counted == db.item_support && distinct == db.distinct_items;
+    return longest == db.longest_sequence && counted == db.item_support;
 }
 
 }  // namespace korv

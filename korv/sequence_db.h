@@ -6,11 +6,12 @@
 // which case a partly read last sequence is kept. A token that is not an integer, or does not fit
 // in 32 bits, makes the file invalid.
 //
-// What the search needs is kept in a compact form. Invariants after a successful load:
-//  1. seq_buffer[0] and the last cell hold seq_end_mark; every sequence lies strictly between
-//     two mark cells, so forward and backward scans stop on a mark without a bounds check.
-//  2. sequence_starts[k] is the position of the mark cell just before sequence k; there is one
-//     entry per sequence read, empty sequences included, in file order.
+// What the search needs is kept in the search core's compact form (compact_database.h).
+// Invariants after a successful load:
+//  1. compact.items[0] and its last cell are -1 marks; every sequence lies strictly between two
+//     mark cells, so forward and backward scans stop on a mark without a bounds check.
+//  2. compact.sequenceMarks[k] is the position of the mark cell just before sequence k; there is
+//     one entry per sequence read, empty sequences included, in file order.
 //  3. Item cells hold dense ranks 0 .. item_ids.size() - 1 of the frequent items only: items
 //     whose support is below abs_support are dropped, since they can be part of no frequent
 //     pattern and cannot stand in a window of every supporting sequence of one either.
@@ -19,13 +20,14 @@
 //     number of sequences that contain the item.
 //  5. longest_sequence is the largest number of item cells in one sequence; no pattern, and so
 //     no search depth, can exceed it.
-//  6. distinct_items is true exactly when no sequence holds the same item cell twice; the
-//     search then takes shortcuts that repeated items would make wrong.
+//  6. compact.uniqueItems and compact.nextSame are set (no sequence holds an item cell twice,
+//     or where each cell's item occurs next).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "compact_database.h"
 #include "run_vector.h"
 #include "token_scanner.h"
 
@@ -34,12 +36,10 @@ namespace korv {
 inline constexpr std::int32_t seq_end_mark = -1;
 
 struct sequence_db {
-    run_vector<std::int32_t> seq_buffer;
-    run_vector<std::int32_t> sequence_starts;
+    korvcore::CompactDatabase compact;
     run_vector<std::int32_t> item_ids;
     run_vector<std::int32_t> item_support;
     std::int32_t longest_sequence = 0;
-    bool distinct_items = true;
 };
 
 enum class load_status { ok, invalid_token, read_error };

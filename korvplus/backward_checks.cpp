@@ -32,13 +32,15 @@
 
 namespace korvplus {
 
-bool ItemsetSearch::canPruneSubtree(ProjectedDatabase projection) { return scanWindows(projection, false); }
-
-int32_t ItemsetSearch::hasBackwardExtension(ProjectedDatabase projection) {
-    return scanWindows(projection, true) ? 1 : 0;
+bool ItemsetSearch::canPruneSubtree(ProjectedDatabase projection) {
+    return scanWindows(projection, WindowEnd::FirstInstance, nullptr);
 }
 
-bool ItemsetSearch::scanWindows(ProjectedDatabase projection, bool fromLastInstance) {
+bool ItemsetSearch::hasBackwardExtension(ProjectedDatabase projection, const int32_t* lastAppearance) {
+    return scanWindows(projection, WindowEnd::LastOccurrence, lastAppearance);
+}
+
+bool ItemsetSearch::scanWindows(ProjectedDatabase projection, WindowEnd windowEnd, const int32_t* lastAppearance) {
     eventBegin_.clear();
     eventBegin_.push_back(0);
     for (std::size_t i = 0; i + 1 < pattern_.size(); ++i)
@@ -50,11 +52,12 @@ bool ItemsetSearch::scanWindows(ProjectedDatabase projection, bool fromLastInsta
     starts_.assign(std::size_t(projection.size), -1);
     startLevels_.assign(std::size_t(projection.size), 1);
     for (int32_t k = 1; k <= eventCount; ++k)
-        if (scanLevel(projection, k, fromLastInstance)) return true;
+        if (scanLevel(projection, k, windowEnd, lastAppearance)) return true;
     return false;
 }
 
-void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fromLastInstance) {
+void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, WindowEnd windowEnd,
+                                const int32_t* lastAppearance) {
     const int32_t* data = data_;
     const int32_t* pattern = pattern_.data();
     const int32_t eventCount = int32_t(eventBegin_.size()) - 1;
@@ -65,7 +68,7 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, bool fr
 
     // From the last instance: the last event of the sequence, after the first instance, that
     // contains the whole final pattern event; countExtensions found it for this node.
-    if (fromLastInstance) appearance = lastAppearance_[std::size_t(e)];
+    if (windowEnd == WindowEnd::LastOccurrence) appearance = lastAppearance[e];
     slots[0] = appearance;
 
     // Each earlier pattern event in the nearest sequence event before the one holding the next
@@ -155,7 +158,8 @@ int32_t ItemsetSearch::startForLevel(int32_t entry, int32_t level) {
 // (an item met twice in the entry) stays. Each iteration writes its item into the touched list and
 // keeps it only when the first entry raises it from rest. The -1 markers inside the sequence-type
 // stretch look up items_[-1], whose stamps never count as common.
-bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance) {
+bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, WindowEnd windowEnd,
+                              const int32_t* lastAppearance) {
     const int32_t* data = data_;
     ItemSlots* const items = items_;
     int32_t* const touchedSeq = touchedSeq_.items.data();
@@ -170,7 +174,7 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, bool 
     int32_t itemsetHits = 0;
     for (int32_t i = 0; i < projection.size; ++i) {
         if (!sequenceAlive && !itemsetAlive) break;
-        if (starts_[std::size_t(i)] == -1) locateEntry(projection, i, fromLastInstance);
+        if (starts_[std::size_t(i)] == -1) locateEntry(projection, i, windowEnd, lastAppearance);
         const int32_t start = startLevels_[std::size_t(i)] == level ? starts_[std::size_t(i)] : startForLevel(i, level);
         const int32_t appearance = appearances_[std::size_t(i) * std::size_t(eventCount) + std::size_t(slot)];
         const int32_t previous = i - 1;

@@ -1,5 +1,7 @@
 #include "itemset_search.h"
 
+#include "work_split.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -104,7 +106,7 @@ ItemsetTask ItemsetSearch::singleItemTask() {
 // Depth first with an explicit stack of levels, so that very long sequences cannot exhaust the
 // call stack: levels_[d] holds the children visited at depth d, pattern_ the pattern of the node
 // being visited.
-void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
+bool ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
     pattern_ = task.pattern;
     int32_t baseDepth = 0;
     for (const int32_t value : pattern_) baseDepth += value >= 0 ? 1 : 0;
@@ -112,6 +114,7 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
     std::swap(levelAt(baseDepth), task.level);
     setCandidateLevel(levels_[std::size_t(baseDepth)], baseDepth);
 
+    bool going = true;
     int32_t depth = baseDepth;
     while (depth >= baseDepth) {
         Level& level = levels_[std::size_t(depth)];
@@ -125,6 +128,10 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
                 if (depth == 0) collector_.singleItemDone();
             }
             continue;
+        }
+        if (sharing.stopRequested()) {
+            going = false;
+            break;
         }
         if (sharing.wantsWork()) {
             shareWork(baseDepth, depth, sharing);
@@ -140,7 +147,10 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
             if (depth == 0) collector_.singleItemDone();
             continue;
         }
-        growPattern(projection, level.childSupport[std::size_t(child)], depth);
+        if (!growPattern(projection, level.childSupport[std::size_t(child)], depth)) {
+            going = false;
+            break;
+        }
         if (levels_[std::size_t(depth) + 1].childCount() == 0) {
             retractPattern(level, child);
             if (depth == 0) collector_.singleItemDone();
@@ -149,12 +159,13 @@ void ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
         ++depth;
     }
     std::swap(levels_[std::size_t(baseDepth)], task.level);
+    return going;
 }
 
 void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemsetTask>& sharing) {
     int32_t j = 0;
     int32_t split = 0;
-    if (!findWorkToShare(levels_, baseDepth, depth, j, split)) return;
+    if (!korvcore::findWorkToShare(levels_, baseDepth, depth, j, split)) return;
     Level& from = levels_[std::size_t(j)];
     ItemsetTask task;
     // The pattern above level j's children is pattern_ as it stood before depth j extended it:
@@ -166,7 +177,7 @@ void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<Item
     to.candidateItems = from.candidateItems;
     to.sequenceChildren = std::max(0, from.sequenceChildren - split);
     from.sequenceChildren = std::min(from.sequenceChildren, split);
-    const int32_t begin = moveChildren(from, to, split);
+    const int32_t begin = korvcore::moveChildren(from, to, split, true);
     to.positions.assign(from.positions.begin() + begin, from.positions.end());
     sharing.share(std::move(task));
 }
@@ -191,7 +202,7 @@ void ItemsetSearch::retractPattern(const Level& level, int32_t child) {
 // into levels_[depth + 1], and writes the pattern when it is closed: no forward extension with its
 // own support and no backward extension. The backward check is only run when the forward test
 // leaves the verdict open; no child has been visited yet, so the pattern still precedes them.
-void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, int32_t depth) {
+bool ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, int32_t depth) {
     // The last event of the pattern starts after its second-to-last -1.
     int32_t lastEventBegin = int32_t(pattern_.size()) - 2;
     while (lastEventBegin > 0 && pattern_[std::size_t(lastEventBegin) - 1] != -1) --lastEventBegin;
@@ -250,7 +261,8 @@ void ItemsetSearch::growPattern(ProjectedDatabase projection, int32_t support, i
     level.candidateItems.assign(frequent, frequent + sequenceChildren);
     setCandidateLevel(level, depth + 1);
 
-    if (equalSupport == 0 && hasBackwardExtension(projection) == 0) collector_.collect(pattern_, depth);
+    if (equalSupport != 0 || hasBackwardExtension(projection, lastAppearance_.data())) return true;
+    return collector_.collect(pattern_, depth, support);
 }
 
 void ItemsetSearch::setCandidateLevel(const Level& level, int32_t value) {

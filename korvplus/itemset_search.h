@@ -32,9 +32,13 @@
 
 #include "event_scan.h"
 #include "search_database.h"
-#include "search_hooks.h"
+#include "engine_interface.h"
 
 namespace korvplus {
+
+using korvcore::ClosedCollector;
+using korvcore::WindowEnd;
+using korvcore::WorkSharing;
 
 // One item's working values for one kind of extension.
 struct ExtensionSlot {
@@ -129,12 +133,13 @@ public:
 
     // Mines the subtrees of every child of the task's level, in order, reporting each closed
     // pattern to the collector. Children handed to `sharing` are not mined here.
-    void mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing);
+    bool mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing);
 
 private:
     using Level = ItemsetLevel;
 
-    void growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
+    // False when the collector refused the pattern: the search stops.
+    bool growPattern(ProjectedDatabase projection, int32_t support, int32_t depth);
     // Sequence extensions are counted for items whose candidateLevel >= candidateDepth.
     void countExtensions(ProjectedDatabase projection, const int32_t* lastEvent, int32_t candidateDepth);
     void fillSequenceChildren(ProjectedDatabase projection, Level& level);
@@ -149,13 +154,14 @@ private:
     // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
     void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemsetTask>& sharing);
 
-    // The two checks of a candidate pattern (`pattern_`), see backward_checks.cpp.
-    // hasBackwardExtension reads lastAppearance_, so it runs for the node growPattern just counted.
+    // The two checks of a candidate pattern (`pattern_`), see backward_checks.cpp. The backward
+    // check takes, per entry, the last appearance of the final event that counting found
+    // (lastAppearance_ of the node growPattern just counted).
     bool canPruneSubtree(ProjectedDatabase projection);
-    int32_t hasBackwardExtension(ProjectedDatabase projection);
-    bool scanWindows(ProjectedDatabase projection, bool fromLastInstance);
-    void locateEntry(ProjectedDatabase projection, int32_t entry, bool fromLastInstance);
-    bool scanLevel(ProjectedDatabase projection, int32_t level, bool fromLastInstance);
+    bool hasBackwardExtension(ProjectedDatabase projection, const int32_t* lastAppearance);
+    bool scanWindows(ProjectedDatabase projection, WindowEnd windowEnd, const int32_t* lastAppearance);
+    void locateEntry(ProjectedDatabase projection, int32_t entry, WindowEnd windowEnd, const int32_t* lastAppearance);
+    bool scanLevel(ProjectedDatabase projection, int32_t level, WindowEnd windowEnd, const int32_t* lastAppearance);
     int32_t startForLevel(int32_t entry, int32_t level);
 
     void extendPattern(const Level& level, int32_t child);

@@ -73,9 +73,11 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
     };
 
     // Settled before the input is read: a bad setting stops the run with nothing loaded or created.
-    const ThreadSetting threadSetting = parseThreadSetting(std::getenv(kThreadsVariable), availableCpus());
-    if (!threadSetting.error.empty()) {
-        fail(threadSetting.error);
+    const char* threadsValue = std::getenv(korvcore::kThreadsVariable);
+    const korvcore::ThreadSetting threadSetting = korvcore::parseThreadSetting(threadsValue);
+    if (!threadSetting.valid) {
+        fail(std::string(korvcore::kThreadsVariable) + "=\"" + threadsValue +
+             "\": the number of threads must be an integer from 1 to " + std::to_string(korvcore::kMaxThreads));
         return status;
     }
 
@@ -105,18 +107,11 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
                             [&patternFile](std::span<const int32_t> pattern, int32_t) {
                                 patternFile.writePattern(pattern);
                             });
-        miner.setThreadCount(threadSetting.threads);
-        SearchProgress progress;
-        miner.setProgress(&progress);
+        korvcore::SearchProgress progress;
+        miner.setOptions({.threads = threadSetting.threads, .progress = &progress});
         {
             // A progress line while the search runs, on a terminal only; erased before the report.
-            const korvprogress::TerminalProgress display(
-                [&progress] {
-                    return korvprogress::ProgressFigures{progress.closedPatterns.load(std::memory_order_relaxed),
-                                                         progress.itemsDone.load(std::memory_order_relaxed),
-                                                         progress.itemsTotal.load(std::memory_order_relaxed)};
-                },
-                "closed patterns");
+            const korvcore::TerminalProgress display(progress, "closed patterns");
             miner.mineClosedPatterns();
         }
 

@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "dense_ids.h"
+
 namespace korvplus {
 
 namespace {
@@ -35,42 +37,13 @@ std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words) {
     return out;
 }
 
-// Renumbers items densely in ascending order of their file ids.
-std::vector<int32_t> renumberItems(std::vector<int32_t>& values, int32_t largestItemId) {
-    std::vector<int32_t> originalIds;
-    const std::size_t span = largestItemId < 0 ? 0 : std::size_t(largestItemId) + 1;
-    if (span <= 2 * values.size() + 1024) {
-        // Ids are dense enough for a table indexed by file id.
-        std::vector<int32_t> denseOf(span, -1);
-        for (const int32_t value : values)
-            if (value >= 0) denseOf[std::size_t(value)] = 0;
-        for (std::size_t id = 0; id < span; ++id) {
-            if (denseOf[id] == -1) continue;
-            denseOf[id] = static_cast<int32_t>(originalIds.size());
-            originalIds.push_back(static_cast<int32_t>(id));
-        }
-        for (int32_t& value : values)
-            if (value >= 0) value = denseOf[std::size_t(value)];
-    } else {
-        for (const int32_t value : values)
-            if (value >= 0) originalIds.push_back(value);
-        std::sort(originalIds.begin(), originalIds.end());
-        originalIds.erase(std::unique(originalIds.begin(), originalIds.end()), originalIds.end());
-        for (int32_t& value : values)
-            if (value >= 0)
-                value = static_cast<int32_t>(std::lower_bound(originalIds.begin(), originalIds.end(), value) -
-                                             originalIds.begin());
-    }
-    originalIds.shrink_to_fit();
-    return originalIds;
-}
-
 }  // namespace
 
 SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId) {
     SearchDatabase database;
     database.values = normalizeMarkers(sequenceData);
-    database.originalIds = renumberItems(database.values, largestItemId);
+    korvcore::renumberDensely(database.values, largestItemId, database.originalIds);
+    database.originalIds.shrink_to_fit();
     for (std::size_t i = 1; i < database.values.size(); ++i)
         if (database.values[i] >= 0 && database.values[i - 1] >= 0) database.singleItemEvents = false;
     return database;

@@ -15,8 +15,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using korvprogress::ProgressFigures;
-using korvprogress::TerminalProgress;
+using korvcore::SearchProgress;
+using korvcore::TerminalProgress;
 
 std::string drain(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -28,7 +28,11 @@ std::string drain(int fd) {
 
 std::string showFor(int fd, int readFd, std::chrono::milliseconds delay, std::chrono::milliseconds runTime) {
     {
-        TerminalProgress display([] { return ProgressFigures{1234, 5, 40}; }, "closed patterns", fd, delay, 10ms);
+        SearchProgress progress;
+        progress.closedFound = 1234;
+        progress.itemsDone = 5;
+        progress.itemsTotal = 40;
+        TerminalProgress display(progress, "closed patterns", fd, delay, 10ms);
         std::this_thread::sleep_for(runTime);
     }
     return drain(readFd);

@@ -56,12 +56,12 @@ std::vector<std::pair<item_list, std::int32_t>> mine_in_process(const random_cas
     EXPECT_EQ(korv::load_sequences(scanner, count, input.abs_support, db), korv::load_status::ok);
     EXPECT_TRUE(korv::check_sequence_db(db, input.abs_support));
     collecting_sink sink;
-    korv::search_progress progress;
+    korvcore::SearchProgress progress;
     korv::mine_closed(db, input.abs_support, &sink, &progress);
     // The counters end at the totals: every item done, every closed sequence counted.
-    EXPECT_EQ(progress.closed_found.load(), static_cast<std::int64_t>(sink.found.size()));
-    EXPECT_EQ(progress.items_total.load(), static_cast<std::int32_t>(db.item_ids.size()));
-    EXPECT_EQ(progress.items_done.load(), progress.items_total.load());
+    EXPECT_EQ(progress.closedFound.load(), static_cast<std::int64_t>(sink.found.size()));
+    EXPECT_EQ(progress.itemsTotal.load(), static_cast<std::int32_t>(db.item_ids.size()));
+    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
     return sink.found;
 }
 

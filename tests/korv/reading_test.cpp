@@ -131,10 +131,10 @@ loaded load(const std::string& text, std::int32_t num_sequences, std::int32_t ab
 // The sequences of a loaded database as data file ids, for comparison.
 std::vector<std::vector<std::int32_t>> sequences_of(const korv::sequence_db& db) {
     std::vector<std::vector<std::int32_t>> sequences;
-    for (const std::int32_t start : db.sequence_starts) {
+    for (const std::int32_t start : db.compact.sequenceMarks) {
         sequences.emplace_back();
-        for (std::size_t p = static_cast<std::size_t>(start) + 1; db.seq_buffer[p] >= 0; ++p)
-            sequences.back().push_back(db.item_ids[static_cast<std::size_t>(db.seq_buffer[p])]);
+        for (std::size_t p = static_cast<std::size_t>(start) + 1; db.compact.items[p] >= 0; ++p)
+            sequences.back().push_back(db.item_ids[static_cast<std::size_t>(db.compact.items[p])]);
     }
     return sequences;
 }
@@ -170,7 +170,7 @@ TEST(load_sequences, stops_after_the_expected_end_tokens) {
     // A negative count reads nothing.
     result = load("0 1 -1 -2", -1, 1);
     ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_TRUE(result.db.sequence_starts.empty());
+    EXPECT_TRUE(result.db.compact.sequenceMarks.empty());
 }
 
 }  // namespace

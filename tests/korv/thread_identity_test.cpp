@@ -48,11 +48,11 @@ std::string random_data(std::mt19937& rng, int sequences) {
 
 mined mine(const korv::sequence_db& db, std::int32_t abs_support, const korv::thread_options& options) {
     collecting_sink sink;
-    korv::search_progress progress;
+    korvcore::SearchProgress progress;
     const korv::mining_result result = korv::mine_closed(db, abs_support, &sink, &progress, options);
     EXPECT_FALSE(result.stopped);
-    EXPECT_EQ(progress.closed_found.load(), static_cast<std::int64_t>(sink.result.found.size()));
-    EXPECT_EQ(progress.items_done.load(), progress.items_total.load());
+    EXPECT_EQ(progress.closedFound.load(), static_cast<std::int64_t>(sink.result.found.size()));
+    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
     sink.result.histogram.assign(result.length_histogram.begin(), result.length_histogram.end());
     // Trailing empty slots depend on how deep each thread went; the report skips them.
     while (!sink.result.histogram.empty() && sink.result.histogram.back() == 0)

@@ -45,13 +45,12 @@ Mined mine(const std::vector<int32_t>& words, int32_t minSupport, int32_t thread
                                       mined.patterns.emplace_back(pattern.begin(), pattern.end());
                                       mined.itemCounts.push_back(items);
                                   });
-    korvplus::SearchProgress progress;
-    miner.setProgress(&progress);
-    miner.setThreadCount(threads);
-    if (stress) miner.setParallelStress(true, 64);
+    korvcore::SearchProgress progress;
+    miner.setOptions({.threads = threads, .progress = &progress, .bufferLimitBytes = stress ? 64u : std::size_t(64) << 20,
+                      .splitAtEveryNode = stress});
     miner.mineClosedPatterns();
     mined.histogram = miner.lengthHistogram();
-    EXPECT_EQ(progress.closedPatterns.load(), miner.closedCount());
+    EXPECT_EQ(progress.closedFound.load(), miner.closedCount());
     EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
     return mined;
 }
@@ -71,12 +70,12 @@ TEST(ParallelSearch, EveryThreadCountMinesLikeTheSerialSearch) {
 }
 
 TEST(ThreadSetting, AcceptsOneToTheLimitAndNothingElse) {
-    EXPECT_EQ(korvplus::parseThreadSetting(nullptr, 6).threads, 6);
-    EXPECT_EQ(korvplus::parseThreadSetting("", 6).threads, 6);
-    EXPECT_EQ(korvplus::parseThreadSetting("1", 6).threads, 1);
-    EXPECT_EQ(korvplus::parseThreadSetting("1024", 6).threads, 1024);
+    EXPECT_EQ(korvcore::parseThreadSetting(nullptr).threads, korvcore::availableCpus());
+    EXPECT_EQ(korvcore::parseThreadSetting("").threads, korvcore::availableCpus());
+    EXPECT_EQ(korvcore::parseThreadSetting("1").threads, 1);
+    EXPECT_EQ(korvcore::parseThreadSetting("0001024").threads, 1024);
     for (const char* bad : {"0", "1025", "-1", "+2", " 2", "2 ", "two", "99999999999999999999"})
-        EXPECT_NE(korvplus::parseThreadSetting(bad, 6).error.find(bad), std::string::npos) << bad;
+        EXPECT_FALSE(korvcore::parseThreadSetting(bad).valid) << bad;
 }
 
 TEST(ThreadSetting, TheProgramWritesTheSameBytesAndRefusesBadValues) {
@@ -89,9 +88,9 @@ TEST(ThreadSetting, TheProgramWritesTheSameBytesAndRefusesBadValues) {
     }
     dir.writeFile("db.bin", testsupport::littleEndianBytes(words));
     auto run = [&](const char* threads) {
-        setenv(korvplus::kThreadsVariable, threads, 1);
+        setenv(korvcore::kThreadsVariable, threads, 1);
         testsupport::ProgramResult result = testsupport::runProgram(KORVPLUS_PATH, {"0.05", "db.bin"}, dir.path());
-        unsetenv(korvplus::kThreadsVariable);
+        unsetenv(korvcore::kThreadsVariable);
         return result;
     };
     auto withoutTime = [](const std::string& out) {
@@ -112,9 +111,9 @@ TEST(ThreadSetting, TheProgramWritesTheSameBytesAndRefusesBadValues) {
 
     testsupport::ScratchDir empty;
     empty.writeFile("db.bin", testsupport::littleEndianBytes(words));
-    setenv(korvplus::kThreadsVariable, "0", 1);
+    setenv(korvcore::kThreadsVariable, "0", 1);
     const testsupport::ProgramResult refused = testsupport::runProgram(KORVPLUS_PATH, {"0.05", "db.bin"}, empty.path());
-    unsetenv(korvplus::kThreadsVariable);
+    unsetenv(korvcore::kThreadsVariable);
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_EQ(testsupport::splitLines(refused.err).size(), 1u);
     EXPECT_NE(refused.err.find("KORV_THREADS=\"0\""), std::string::npos);

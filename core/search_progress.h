@@ -2,7 +2,7 @@
 //
 // Invariants:
 //   1. 0 <= itemsDone <= itemsTotal once itemsTotal is set (before the first item is mined).
-//   2. closedPatterns only grows; at the end it equals the miner's closedCount().
+//   2. closedFound only grows; at the end it equals the number of closed patterns found.
 // The search writes them with relaxed stores; a reader sees each value on its own, so a display
 // may show a closed count one item ahead of itemsDone. The owner of the display owns the struct.
 #pragma once
@@ -10,12 +10,12 @@
 #include <atomic>
 #include <cstdint>
 
-namespace korvplus {
+namespace korvcore {
 
 struct SearchProgress {
-    std::atomic<int64_t> closedPatterns{0};
+    std::atomic<int64_t> closedFound{0};
     std::atomic<int32_t> itemsDone{0};   // frequent single items whose whole subtree is done
     std::atomic<int32_t> itemsTotal{0};  // frequent single items
 };
 
-}  // namespace korvplus
+}  // namespace korvcore

@@ -1,5 +1,5 @@
 // A progress line for a long search, shown on a terminal and updated in place from a thread of
-// its own. Header-only: each miner compiles it into its own program.
+// its own.
 //
 // Invariants:
 //   1. Nothing is ever written unless `fd` is a terminal when the display is created.
@@ -7,8 +7,8 @@
 //      `interval`: "\r" + text + "\033[K" (erase to the end of the line).
 //   3. stop() (or destruction) joins the thread and, if the line was shown, erases it with
 //      "\r\033[K", so that whatever follows starts on a clean line.
-// The figures come from `read`, called on the display thread; the search publishes them with
-// relaxed atomic stores, so each is current on its own.
+// The figures come from the search's SearchProgress, read on the display thread; the search
+// publishes them with relaxed atomic stores, so each is current on its own.
 #pragma once
 
 #include <unistd.h>
@@ -18,12 +18,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
-namespace korvprogress {
+#include "search_progress.h"
+
+namespace korvcore {
 
 struct ProgressFigures {
     int64_t closedFound = 0;
@@ -33,11 +34,12 @@ struct ProgressFigures {
 
 class TerminalProgress {
 public:
-    // `noun` names what is counted ("closed patterns", "closed sequences").
-    TerminalProgress(std::function<ProgressFigures()> read, std::string noun, int fd = STDERR_FILENO,
+    // `noun` names what is counted ("closed patterns", "closed sequences"); `progress` must
+    // outlive the display.
+    TerminalProgress(const SearchProgress& progress, std::string noun, int fd = STDERR_FILENO,
                      std::chrono::milliseconds delay = std::chrono::seconds(1),
                      std::chrono::milliseconds interval = std::chrono::milliseconds(250))
-        : read_(std::move(read)), noun_(std::move(noun)), fd_(fd), delay_(delay), interval_(interval) {
+        : progress_(progress), noun_(std::move(noun)), fd_(fd), delay_(delay), interval_(interval) {
         if (::isatty(fd_) == 1) thread_ = std::thread([this] { show(); });
     }
     ~TerminalProgress() { stop(); }
@@ -63,6 +65,11 @@ public:
     }
 
 private:
+    ProgressFigures snapshot() const {
+        return {progress_.closedFound.load(std::memory_order_relaxed), progress_.itemsDone.load(std::memory_order_relaxed),
+                progress_.itemsTotal.load(std::memory_order_relaxed)};
+    }
+
     void show() {
         const auto start = std::chrono::steady_clock::now();
         std::unique_lock<std::mutex> lock(mutex_);
@@ -70,7 +77,7 @@ private:
         do {
             const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
             std::string line = "\r";
-            line += describe(read_(), elapsed.count(), noun_);
+            line += describe(snapshot(), elapsed.count(), noun_);
             line += "\033[K";
             writeAll(line);
         } while (!wake_.wait_for(lock, interval_, [this] { return stopping_; }));
@@ -88,7 +95,7 @@ private:
         }
     }
 
-    std::function<ProgressFigures()> read_;
+    const SearchProgress& progress_;
     std::string noun_;
     int fd_;
     std::chrono::milliseconds delay_;
@@ -99,4 +106,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace korvprogress
+}  // namespace korvcore

@@ -1,53 +1,14 @@
-#include "item_sequence_search.h"
+#include "single_item_search.h"
 
 #include <algorithm>
 #include <type_traits>
 
-#include "event_scan.h"
+#include "work_split.h"
 
-namespace korvplus {
 
-CompactDatabase compactSingleItemDatabase(const SearchDatabase& database) {
-    CompactDatabase compact;
-    compact.itemCount = database.itemCount();
-    std::vector<int32_t>& items = compact.items;
-    items.reserve(database.values.size() / 2 + 1);
-    items.push_back(-1);
-    compact.sequenceMarks.push_back(0);
-    // Every event is one item followed by -1, so the items are the values followed by -1.
-    for (std::size_t i = 1; i < database.values.size(); ++i) {
-        const int32_t value = database.values[i];
-        if (value >= 0) {
-            items.push_back(value);
-        } else if (value == -2) {
-            items.push_back(-1);
-            compact.sequenceMarks.push_back(int32_t(items.size()) - 1);
-        }
-    }
-    compact.sequenceMarks.pop_back();  // the final -1 starts no sequence
+namespace korvcore {
 
-    // Walking backwards, the position seen last for an item is its next position.
-    compact.nextSame.assign(items.size(), kNoPosition);
-    std::vector<int32_t> seenAt(std::size_t(compact.itemCount), kNoPosition);
-    std::vector<int32_t> seenItems;
-    for (std::size_t p = items.size(); p-- > 0;) {
-        const int32_t x = items[p];
-        if (x < 0) {
-            for (const int32_t y : seenItems) seenAt[std::size_t(y)] = kNoPosition;
-            seenItems.clear();
-            continue;
-        }
-        if (seenAt[std::size_t(x)] == kNoPosition) seenItems.push_back(x);
-        compact.nextSame[p] = seenAt[std::size_t(x)];
-        seenAt[std::size_t(x)] = int32_t(p);
-    }
-    compact.uniqueItems = std::all_of(compact.nextSame.begin(), compact.nextSame.end(),
-                                      [](int32_t next) { return next == kNoPosition; });
-    if (compact.uniqueItems) std::vector<int32_t>().swap(compact.nextSame);
-    return compact;
-}
-
-ItemSequenceSearch::ItemSequenceSearch(const CompactDatabase& database, int32_t minSupport,
+SingleItemSearch::SingleItemSearch(const CompactDatabase& database, int32_t minSupport,
                                        ClosedCollector& collector)
     : items_(database.items.data()),
       nextSame_(database.nextSame.data()),
@@ -64,12 +25,12 @@ ItemSequenceSearch::ItemSequenceSearch(const CompactDatabase& database, int32_t 
     touched_.assign(itemCount, 0);
 }
 
-ItemLevel& ItemSequenceSearch::levelAt(int32_t depth) {
+ItemLevel& SingleItemSearch::levelAt(int32_t depth) {
     while (int32_t(levels_.size()) <= depth) levels_.emplace_back();
     return levels_[std::size_t(depth)];
 }
 
-NodeRecords& ItemSequenceSearch::ownRecords(int32_t depth) {
+NodeRecords& SingleItemSearch::ownRecords(int32_t depth) {
     const std::size_t slot = std::size_t(depth) + 1;
     if (ownRecords_.size() <= slot) {
         ownRecords_.resize(slot + 1);
@@ -84,7 +45,7 @@ NodeRecords& ItemSequenceSearch::ownRecords(int32_t depth) {
     return *ownRecords_[slot];
 }
 
-ItemTask ItemSequenceSearch::singleItemTask(NodeRecords& root) {
+ItemTask SingleItemSearch::singleItemTask(NodeRecords& root) {
     buildSingleItems(root);
     ItemTask task;
     task.rootRecords = &root;
@@ -92,7 +53,7 @@ ItemTask ItemSequenceSearch::singleItemTask(NodeRecords& root) {
     return task;
 }
 
-ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& level, int32_t support,
+SingleItemSearch::FrequentTotals SingleItemSearch::takeFrequent(ItemLevel& level, int32_t support,
                                                                    bool touchedAscending) {
     level.childItem.clear();
     level.childSupport.clear();
@@ -118,7 +79,7 @@ ItemSequenceSearch::FrequentTotals ItemSequenceSearch::takeFrequent(ItemLevel& l
     return {equalSupport, total};
 }
 
-void ItemSequenceSearch::restoreItemSlots(ItemLevel& level) {
+void SingleItemSearch::restoreItemSlots(ItemLevel& level) {
     // childBegin[c] was moved on to the end of child c while filling; move each back to its start.
     for (int32_t c = 0; c < level.childCount(); ++c)
         level.childBegin[std::size_t(c)] -= level.childSupport[std::size_t(c)];
@@ -149,7 +110,7 @@ struct RecordKeeper {
     int32_t at = 0;
     int32_t repeatedCount = 0;
 
-    RecordKeeper(const std::vector<int32_t>& childIndexOf, ItemLevel& level, NodeRecords& own)
+    RecordKeeper(const CheckedVector<int32_t>& childIndexOf, ItemLevel& level, NodeRecords& own)
         : childIndex(childIndexOf.data()),
           childBegin(level.childBegin.data()),
           entryFirst(level.first.data()),
@@ -180,11 +141,11 @@ struct RecordKeeper {
 
 // One pass over every sequence records, per item, its first and last position there and counts
 // the item once; the frequent ones become the single items, with the empty pattern's records.
-void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
+void SingleItemSearch::buildSingleItems(NodeRecords& root) {
     const int32_t* items = items_;
     int32_t* count = count_.data();
     int32_t* stamp = stamp_.data();
-    const std::vector<int32_t>& marks = database_.sequenceMarks;
+    const CheckedVector<int32_t>& marks = database_.sequenceMarks;
     const int32_t sequences = int32_t(marks.size());
     for (int32_t s = 0; s < sequences; ++s) {
         for (int32_t p = marks[std::size_t(s)] + 1; items[p] >= 0; ++p) {
@@ -209,11 +170,11 @@ void ItemSequenceSearch::buildSingleItems(NodeRecords& root) {
 // The second pass records the frequent items of each sequence, in order of first position,
 // stamping them with -2 - s (pass one's stamps are sequence numbers, the rest value is -1).
 template <class Keeper>
-void ItemSequenceSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root) {
+void SingleItemSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root) {
     const int32_t* items = items_;
     int32_t* stamp = stamp_.data();
     int32_t* recordOf = recordOf_.data();
-    const std::vector<int32_t>& marks = database_.sequenceMarks;
+    const CheckedVector<int32_t>& marks = database_.sequenceMarks;
     const int32_t sequences = int32_t(marks.size());
     for (int32_t s = 0; s < sequences; ++s) {
         repeated_.clear();
@@ -242,7 +203,7 @@ void ItemSequenceSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root)
 // ones in ascending first position, moving a repeated item's first position past f along nextSame.
 // Without repeated items there are no repeated records, and records keep no positions.
 template <bool UniqueItems>
-int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
+int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
     const int32_t* recordItem = parent.item.data();
     const int32_t* recordFirst = parent.first.data();
@@ -255,7 +216,7 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     // Counting marks each item the first time it is seen, a test that mispredicts once per item.
     // When the parent's records hold no more distinct items than the node has entries, they are
     // all marked up front instead, already in ascending order, at a cost within the node's own.
-    const std::vector<int32_t>& candidates = parent.childItems;
+    const CheckedVector<int32_t>& candidates = parent.childItems;
     const bool markAll = candidates.size() <= std::size_t(node.size);
     int32_t touchedCount = 0;
     auto countLoop = [&](auto countItem) {
@@ -345,154 +306,25 @@ int32_t ItemSequenceSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     return totals.equalSupport;
 }
 
-void ItemSequenceSearch::growNode(ItemNodeEntries node, int32_t depth) {
+bool SingleItemSearch::growNode(ItemNodeEntries node, int32_t depth, const PruningMemo& memo) {
     const int32_t equalSupport =
         uniqueItems_ ? buildChildren<true>(node, depth) : buildChildren<false>(node, depth);
-    if (equalSupport != 0) return;
-    if (!uniqueItems_ && !backwardClosed(node, depth)) return;
+    if (equalSupport != 0) return true;
+    if (!uniqueItems_ && !backwardClosed(node, depth, memo)) return true;
     outputPattern_.clear();
     for (const int32_t x : pattern_) {
         outputPattern_.push_back(x);
         outputPattern_.push_back(-1);
     }
-    collector_.collect(outputPattern_, depth);
+    return collector_.collect(outputPattern_, depth, node.size);
 }
 
-bool ItemSequenceSearch::pruned(ItemNodeEntries node, int32_t depth) {
-    return uniqueItems_ ? windowsShareItem<true>(node, depth, false) : windowsShareItem<false>(node, depth, false);
-}
-
-bool ItemSequenceSearch::backwardClosed(ItemNodeEntries node, int32_t depth) {
-    // An entry whose final item occurs once after f(depth) has the same windows in both checks.
-    // The pruning check of this node found every position dead by some first entries; where
-    // those all have such windows, the position is dead here too.
-    int32_t sameWindows = 0;
-    const int32_t* last = recordsAt_[std::size_t(depth)]->last.data();
-    while (sameWindows < node.size && last[node.link[sameWindows].record] == node.first[sameWindows])
-        ++sameWindows;
-    return sameWindows == node.size || !windowsShareItem<false>(node, depth, true, sameWindows);
-}
-
-// Window i of an entry lies strictly between f(i - 1) (the sequence start for i = 0) and the
-// chain position c(i): c(depth) is the first instance's end (pruning) or the last position of
-// the final item (backward), and c(i) is the last position of e(i) before c(i + 1). An item in
-// window i of every entry occurs after f(i - 1) in at least minSupport of the sequences that hold
-// e(0) .. e(i - 1), so it is a frequent extension of that node: its records, ascending in first
-// position, list exactly the candidates, and those with first < c(i) lie in the window.
-//
-// Windows are taken position by position, entry by entry; tally_[x] == g + 1 after entry g means
-// x lies in window i of entries 0 .. g, so a position dies at the first entry that raises no
-// tally, and the first position to survive every entry answers the check. Each entry's chain is
-// walked up only as far as a position needs it, hopping over the occurrences of e(i) with nextSame.
-template <bool UniqueItems>
-bool ItemSequenceSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, bool fromLast,
-                                          int32_t sameWindows) {
-    const int32_t* nextSame = nextSame_;
-    int32_t* tally = tally_.data();
-    // Most positions die within a few entries, so an entry's chain starts when first visited:
-    // chain.stamp == chainCall_ marks the entries this call has started.
-    if (chains_.size() < std::size_t(node.size)) chains_.resize(std::size_t(node.size));
-    if (++chainCall_ == 0) {
-        for (ChainState& chain : chains_) chain.stamp = 0;
-        chainCall_ = 1;
-    }
-    ChainState* chains = chains_.data();
-    const uint32_t call = chainCall_;
-    const int32_t* ownLast = recordsAt_[std::size_t(depth)]->last.data();
-    path_[std::size_t(depth)] = node;
-    const ItemNodeEntries* path = path_.data();
-
-    if (!fromLast) deadAt_.resize(std::size_t(depth) + 1);
-    for (int32_t i = depth; i >= 0; --i) {
-        if (fromLast && deadAt_[std::size_t(i)] < sameWindows) continue;
-        const NodeRecords& above = *recordsAt_[std::size_t(i)];
-        const int32_t* recordItem = above.item.data();
-        const int32_t* recordFirst = above.first.data();
-        const int32_t* aboveEnd = above.end.data();
-        const EntryLink* linkAt = path[i].link;
-        // Window i of entry k as a range of the records of the node at depth i - 1.
-        auto window = [&](int32_t k, int32_t& begin, int32_t& stop) {
-            ChainState& chain = chains[k];
-            if (chain.stamp != call) {
-                chain.stamp = call;
-                chain.depth = depth;
-                chain.entry = k;
-                if constexpr (!UniqueItems) chain.end = fromLast ? ownLast[node.link[k].record] : node.first[k];
-            }
-            int32_t at = chain.depth;
-            int32_t entry = chain.entry;
-            int32_t end = 0;
-            if constexpr (!UniqueItems) end = chain.end;
-            for (; at > i; --at) {
-                const int32_t parentEntry = path[at].link[entry].parent;
-                if constexpr (!UniqueItems) {
-                    int32_t p = path[at - 1].first[parentEntry];
-                    while (nextSame[p] < end) p = nextSame[p];
-                    end = p;
-                }
-                entry = parentEntry;
-            }
-            chain.depth = at;
-            chain.entry = entry;
-            if constexpr (!UniqueItems) chain.end = end;
-            const EntryLink link = linkAt[entry];
-            begin = link.parent > 0 ? aboveEnd[link.parent - 1] : 0;
-            if constexpr (UniqueItems) {
-                stop = link.record;  // the record of e(i)
-            } else {
-                stop = begin;
-                while (stop < aboveEnd[link.parent] && recordFirst[stop] < end) ++stop;
-            }
-        };
-        // The last position of the pruning check needs no chain: its window in entry k is the
-        // parent's records before the node's own. The entry with the fewest goes first, so that
-        // the intersection starts small; an empty one settles the position at once.
-        int32_t firstEntry = 0;
-        if (i == depth && !fromLast) {
-            int32_t fewest = INT32_MAX;
-            for (int32_t k = 0; k < node.size && fewest > 0; ++k) {
-                const int32_t a = linkAt[k].parent;
-                const int32_t size = linkAt[k].record - (a > 0 ? aboveEnd[a - 1] : 0);
-                if (size < fewest) {
-                    fewest = size;
-                    firstEntry = k;
-                }
-            }
-        }
-        // An entry's records hold distinct items, so the first entry raises every item of its
-        // window to 1, and its window is where the tallies are reset from. Entry k, the g-th, then
-        // raises the items at g; the position dies at the first that raises none.
-        int32_t firstBegin = 0, firstStop = 0;
-        window(firstEntry, firstBegin, firstStop);
-        for (int32_t q = firstBegin; q < firstStop; ++q) tally[recordItem[q]] = 1;
-        int32_t deadAfter = firstStop > firstBegin ? -1 : firstEntry;
-        for (int32_t k = 0, g = 1; deadAfter < 0 && k < node.size; ++k) {
-            if (k == firstEntry) continue;
-            int32_t begin = 0, stop = 0;
-            window(k, begin, stop);
-            int32_t raised = 0;
-            for (int32_t q = begin; q < stop; ++q) {
-                const int32_t t = tally[recordItem[q]];
-                const int32_t hit = int32_t(t == g);
-                tally[recordItem[q]] = t + hit;
-                raised += hit;
-            }
-            if (raised == 0) deadAfter = std::max(firstEntry, k);
-            ++g;
-        }
-        for (int32_t q = firstBegin; q < firstStop; ++q) tally[recordItem[q]] = 0;
-        if (deadAfter < 0) return true;
-        if (!fromLast) deadAt_[std::size_t(i)] = deadAfter;
-    }
-    return false;
-}
-
-void ItemSequenceSearch::finishChild(int32_t depth) {
+void SingleItemSearch::finishChild(int32_t depth) {
     pattern_.pop_back();
     if (depth == 0) collector_.singleItemDone();
 }
 
-void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing) {
+void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing) {
     int32_t j = 0;
     int32_t split = 0;
     if (!findWorkToShare(levels_, baseDepth, depth, j, split)) return;
@@ -515,14 +347,7 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
     // children keep their begins. This search keeps a copy of the entries of its last child: the
     // one it is exploring (above the current depth) or the one it starts next (at it).
     ItemLevel& to = task.level;
-    for (int32_t c = split; c < from.childCount(); ++c) {
-        to.childItem.push_back(from.childItem[std::size_t(c)]);
-        to.childSupport.push_back(from.childSupport[std::size_t(c)]);
-        to.childBegin.push_back(from.childBegin[std::size_t(c)]);
-    }
-    from.childItem.resize(std::size_t(split));
-    from.childSupport.resize(std::size_t(split));
-    from.childBegin.resize(std::size_t(split));
+    moveChildren(from, to, split, false);
     const int32_t keep = split - 1;
     const auto keptBegin = std::ptrdiff_t(from.childBegin[std::size_t(keep)]);
     const auto keptEnd = keptBegin + from.childSupport[std::size_t(keep)];
@@ -542,13 +367,13 @@ void ItemSequenceSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing
 // Depth first with an explicit stack of levels, so that very long sequences cannot exhaust the
 // call stack: levels_[d] holds the children visited at depth d, path_[d] the entries of the node
 // at depth d on the current path and pattern_ its items.
-void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
+bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     const int32_t baseDepth = int32_t(task.pattern.size());
     pattern_ = task.pattern;
     path_.assign(std::size_t(baseDepth) + 1, ItemNodeEntries{});
     for (int32_t d = 0; d < baseDepth; ++d) {
-        const std::vector<int32_t>& first = task.pathFirst[std::size_t(d)];
-        const std::vector<EntryLink>& link = task.pathLink[std::size_t(d)];
+        const NodeArray& first = task.pathFirst[std::size_t(d)];
+        const LinkArray& link = task.pathLink[std::size_t(d)];
         path_[std::size_t(d)] = {first.empty() ? nullptr : first.data(), link.data(), int32_t(link.size())};
     }
     std::swap(levelAt(baseDepth), task.level);
@@ -557,6 +382,7 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     heldRecords_ = task.pathRecords;
     for (int32_t d = 0; d < baseDepth; ++d) recordsAt_[std::size_t(d) + 1] = heldRecords_[std::size_t(d)].get();
 
+    bool going = true;
     int32_t depth = baseDepth;
     while (depth >= baseDepth) {
         ItemLevel& level = levels_[std::size_t(depth)];
@@ -564,17 +390,25 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
             if (--depth >= baseDepth) finishChild(depth);
             continue;
         }
+        if (sharing.stopRequested()) {
+            going = false;
+            break;
+        }
         if (sharing.wantsWork()) shareWork(baseDepth, depth, sharing);
         if (level.nextChild == level.childCount()) continue;
         const int32_t child = level.nextChild++;
         const ItemNodeEntries node = level.entries(child);
         pattern_.push_back(level.childItem[std::size_t(child)]);
         if (path_.size() <= std::size_t(depth) + 1) path_.resize(std::size_t(depth) + 2);
-        if (pruned(node, depth)) {
+        path_[std::size_t(depth)] = node;
+        if (pruned(node, depth, memo_)) {
             finishChild(depth);
             continue;
         }
-        growNode(node, depth);
+        if (!growNode(node, depth, memo_)) {
+            going = false;
+            break;
+        }
         if (levels_[std::size_t(depth) + 1].childCount() == 0) {
             finishChild(depth);
             continue;
@@ -583,6 +417,27 @@ void ItemSequenceSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     }
     std::swap(levels_[std::size_t(baseDepth)], task.level);
     heldRecords_.clear();
+    return going;
 }
 
-}  // namespace korvplus
+namespace {
+
+// The collector of the engine that builds the root task, which finds no pattern.
+class NoCollector final : public ClosedCollector {
+public:
+    bool collect(std::span<const int32_t>, int32_t, int32_t) override { return true; }
+};
+
+}  // namespace
+
+SearchTotals mineSingleItems(const CompactDatabase& database, int32_t minSupport, const PatternSink& sink,
+                             const SearchOptions& options) {
+    NodeRecords rootRecords;
+    const std::function<std::unique_ptr<SingleItemSearch>(ClosedCollector&)> makeEngine =
+        [&](ClosedCollector& collector) { return std::make_unique<SingleItemSearch>(database, minSupport, collector); };
+    NoCollector none;
+    ItemTask root = SingleItemSearch(database, minSupport, none).singleItemTask(rootRecords);
+    return runSearch<SingleItemSearch>(std::move(root), makeEngine, sink, options);
+}
+
+}  // namespace korvcore

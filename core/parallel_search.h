@@ -1,6 +1,7 @@
 // Runs one search on several threads, with every closed pattern committed in serial search order.
+// This is the one place that starts search threads.
 //
-// The search tree is cut into tasks (subtrees, see WorkSharing in search_hooks.h). Each task's
+// The search tree is cut into tasks (subtrees, see WorkSharing in engine_interface.h). Each task's
 // closed patterns go to its segment; the segments form a list in serial search order. Only the
 // first segment (the head) commits, as its patterns arrive; the others buffer theirs until they
 // become the head. Invariants:
@@ -8,14 +9,17 @@
 //      that the running task would have visited last at its shallowest unfinished level, after
 //      which it has nothing left; so the split goes right after its segment.
 //   2. A free thread takes the earliest pending task, so the head is always running or about to.
-//   3. At most bufferLimit bytes of patterns (64 MB unless a test asks for less) wait in buffers. A thread whose segment is not the
-//      head waits when it would pass the bound; the head never waits, so the run always moves on.
+//   3. At most bufferLimit bytes of patterns (64 MB unless a test asks for less) wait in
+//      buffers. A thread whose segment is not the head waits when it would pass the bound; the
+//      head never waits, so the run always moves on.
 //   4. `commit` is called by one thread at a time, in serial search order. When the head finishes,
 //      one thread at a time (the committer) writes out the buffers of the segments that become
 //      the head, without holding the list's mutex, while their own threads go on buffering; a
 //      segment turns direct once its buffer is empty.
 //   5. When a thread fails (memory runs out), nothing more is started or committed, and run()
 //      rethrows the failure once every thread has stopped: the output stays a prefix.
+//   6. When `commit` returns false (the receiver asks to stop), the same happens without a
+//      failure: the engines stop at their next node and run() returns false.
 // Each thread owns an engine (its per-item arrays and levels); nothing mutable is shared but the
 // segment list, guarded by mutex_, and each segment's buffer, guarded by its own mutex.
 #pragma once
@@ -33,14 +37,16 @@
 #include <thread>
 #include <vector>
 
-#include "search_hooks.h"
+#include "checked_vector.h"
+#include "engine_interface.h"
 
-namespace korvplus {
+namespace korvcore {
 
 template <class Engine, class Task>
 class ParallelSearch {
 public:
-    using Commit = std::function<void(std::span<const int32_t> pattern, int32_t depth)>;
+    // Called in serial search order, one thread at a time; false stops the search.
+    using Commit = std::function<bool(std::span<const int32_t> pattern, int32_t depth, int32_t support)>;
     using ItemDone = std::function<void()>;
     using MakeEngine = std::function<std::unique_ptr<Engine>(ClosedCollector& collector)>;
 
@@ -50,7 +56,8 @@ public:
         : threads_(threads), makeEngine_(std::move(makeEngine)), commit_(std::move(commit)),
           itemDone_(std::move(itemDone)), splitAtEveryNode_(splitAtEveryNode), bufferLimit_(bufferLimit) {}
 
-    void run(Task root) {
+    // Mines the root task and everything split off it; false when the search was stopped.
+    bool run(Task root) {
         segments_.emplace_back();
         segments_.front().task.emplace(std::move(root));
         segments_.front().direct = true;
@@ -60,12 +67,13 @@ public:
         work();
         for (std::thread& worker : workers) worker.join();
         if (failure_) std::rethrow_exception(failure_);
+        return !failed_;
     }
 
 private:
     struct Segment {
         std::optional<Task> task;      // set while pending
-        std::vector<int32_t> buffer;   // per pattern: its size, its depth, its values
+        CheckedVector<int32_t> buffer;  // per pattern: its size, its depth, its support, its values
         bool running = false;
         bool done = false;
         bool direct = false;           // the head: patterns are committed as they arrive
@@ -80,12 +88,13 @@ private:
         explicit Worker(ParallelSearch& search) : search_(search) {}
         typename SegmentList::iterator segment;
 
-        void collect(std::span<const int32_t> pattern, int32_t depth) override {
-            search_.collect(*segment, pattern, depth);
+        bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
+            return search_.collect(*segment, pattern, depth, support);
         }
         void singleItemDone() override {
             if (search_.itemDone_) search_.itemDone_();
         }
+        bool stopRequested() override { return search_.failed_.load(std::memory_order_relaxed); }
         bool wantsWork() override {
             return search_.splitAtEveryNode_ || (search_.idle_.load(std::memory_order_relaxed) > 0 &&
                                                  search_.pending_.load(std::memory_order_relaxed) == 0);
@@ -104,6 +113,7 @@ private:
         }
     }
 
+    // Stops the search: with a failure to rethrow, or none when the receiver asked to stop.
     void fail(std::exception_ptr failure) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!failure_) failure_ = failure;
@@ -156,14 +166,13 @@ private:
         workAvailable_.notify_one();
     }
 
-    void collect(Segment& segment, std::span<const int32_t> pattern, int32_t depth) {
-        if (failed_) return;
+    // Commits the pattern when its segment is the head, else buffers it. False once the search
+    // has stopped.
+    bool collect(Segment& segment, std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+        if (failed_) return false;
         std::unique_lock<std::mutex> bufferLock(segment.bufferMutex);
-        if (segment.direct) {
-            commit_(pattern, depth);
-            return;
-        }
-        const std::size_t bytes = (pattern.size() + 2) * sizeof(int32_t);
+        if (segment.direct) return commitOrStop(pattern, depth, support, &bufferLock);
+        const std::size_t bytes = (pattern.size() + 3) * sizeof(int32_t);
         if (buffered_.load() + bytes > bufferLimit_) {
             bufferLock.unlock();
             {
@@ -172,17 +181,26 @@ private:
                     return buffered_.load() + bytes <= bufferLimit_ || failed_ || segmentIsDirect(segment);
                 });
             }
-            if (failed_) return;
+            if (failed_) return false;
             bufferLock.lock();
-            if (segment.direct) {
-                commit_(pattern, depth);
-                return;
-            }
+            if (segment.direct) return commitOrStop(pattern, depth, support, &bufferLock);
         }
         buffered_ += bytes;
         segment.buffer.push_back(int32_t(pattern.size()));
         segment.buffer.push_back(depth);
+        segment.buffer.push_back(support);
         segment.buffer.insert(segment.buffer.end(), pattern.begin(), pattern.end());
+        return true;
+    }
+
+    // Commits one pattern; a refusal stops the whole search. `held` (may be null) is released
+    // first, since stopping takes mutex_, which ranks above a segment's buffer mutex.
+    bool commitOrStop(std::span<const int32_t> pattern, int32_t depth, int32_t support,
+                      std::unique_lock<std::mutex>* held) {
+        if (commit_(pattern, depth, support)) return true;
+        if (held != nullptr) held->unlock();
+        fail(nullptr);
+        return false;
     }
 
     bool segmentIsDirect(Segment& segment) {
@@ -211,7 +229,7 @@ private:
     // Commits the head's buffered patterns, batch by batch, while its thread may still add to
     // the buffer; once the buffer is found empty the head commits directly.
     void commitBuffer(Segment& head) {
-        std::vector<int32_t> batch;
+        CheckedVector<int32_t> batch;
         for (;;) {
             {
                 std::lock_guard<std::mutex> bufferLock(head.bufferMutex);
@@ -221,10 +239,11 @@ private:
                 }
                 batch.swap(head.buffer);
             }
-            for (std::size_t at = 0; at < batch.size() && !failed_; at += std::size_t(batch[at]) + 2)
-                commit_(std::span<const int32_t>(batch.data() + at + 2, std::size_t(batch[at])), batch[at + 1]);
+            for (std::size_t at = 0; at < batch.size() && !failed_; at += std::size_t(batch[at]) + 3)
+                commitOrStop(std::span<const int32_t>(batch.data() + at + 3, std::size_t(batch[at])), batch[at + 1],
+                             batch[at + 2], nullptr);
             buffered_ -= batch.size() * sizeof(int32_t);
-            std::vector<int32_t>().swap(batch);
+            CheckedVector<int32_t>().swap(batch);
             {
                 // Taken so that a thread between checking for space and waiting cannot miss this.
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -253,4 +272,4 @@ private:
     std::exception_ptr failure_;  // the first failure, guarded by mutex_
 };
 
-}  // namespace korvplus
+}  // namespace korvcore

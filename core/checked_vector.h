@@ -1,0 +1,78 @@
+// Growable arrays whose allocation failures carry their size.
+//
+// Every container of the search that grows with the data allocates through CheckedAllocator:
+//   1. a failed allocation throws AllocationFailure, a std::bad_alloc that also tells how many
+//      bytes were asked for, so each program can word its own message (korv prints the size);
+//   2. a request whose byte count overflows size_t fails the same way, with bytes = UINT64_MAX.
+// UninitializedAllocator leaves new elements of trivial types unset: for per-node arrays that are
+// written in full before they are read, where zero-filling at every node would be wasted work.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace korvcore {
+
+class AllocationFailure : public std::bad_alloc {
+public:
+    explicit AllocationFailure(std::uint64_t bytes) : bytes_(bytes) {}
+    std::uint64_t bytes() const noexcept { return bytes_; }
+    const char* what() const noexcept override { return "out of memory"; }
+
+private:
+    std::uint64_t bytes_;
+};
+
+// malloc, checked: a block of `bytes` bytes (at least one), or AllocationFailure.
+inline void* allocateChecked(std::size_t bytes) {
+    void* block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (block == nullptr) throw AllocationFailure(bytes);
+    return block;
+}
+
+template <class T>
+struct CheckedAllocator {
+    using value_type = T;
+    CheckedAllocator() = default;
+    template <class U>
+    CheckedAllocator(const CheckedAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t count) {
+        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T))
+            throw AllocationFailure(std::numeric_limits<std::uint64_t>::max());
+        return static_cast<T*>(allocateChecked(count * sizeof(T)));
+    }
+    void deallocate(T* block, std::size_t) noexcept { std::free(block); }
+    friend bool operator==(const CheckedAllocator&, const CheckedAllocator&) { return true; }
+};
+
+template <class T>
+struct UninitializedAllocator : CheckedAllocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(at)) U;
+        else
+            ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+template <class T>
+using CheckedVector = std::vector<T, CheckedAllocator<T>>;
+
+template <class T>
+using UninitializedVector = std::vector<T, UninitializedAllocator<T>>;
+
+}  // namespace korvcore

@@ -1,0 +1,72 @@
+#include "compact_database.h"
+
+#include <algorithm>
+
+namespace korvcore {
+
+CompactDatabase compactOneItemEvents(const std::vector<int32_t>& values, int32_t itemCount) {
+    CompactDatabase compact;
+    compact.itemCount = itemCount;
+    CheckedVector<int32_t>& items = compact.items;
+    items.reserve(values.size() / 2 + 1);
+    items.push_back(-1);
+    compact.sequenceMarks.push_back(0);
+    // Every event is one item followed by -1, so the items are the values followed by -1.
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        const int32_t value = values[i];
+        if (value >= 0) {
+            items.push_back(value);
+        } else if (value == -2) {
+            items.push_back(-1);
+            compact.sequenceMarks.push_back(int32_t(items.size()) - 1);
+        }
+    }
+    compact.sequenceMarks.pop_back();  // the final -1 starts no sequence
+    linkRepeatedItems(compact);
+    return compact;
+}
+
+void linkRepeatedItems(CompactDatabase& database) {
+    const CheckedVector<int32_t>& items = database.items;
+    CheckedVector<int32_t>& nextSame = database.nextSame;
+    // Walking backwards, the position seen last for an item is its next position.
+    nextSame.assign(items.size(), kNoPosition);
+    CheckedVector<int32_t> seenAt(std::size_t(database.itemCount), kNoPosition);
+    CheckedVector<int32_t> seenItems;
+    bool unique = true;
+    for (std::size_t p = items.size(); p-- > 0;) {
+        const int32_t x = items[p];
+        if (x < 0) {
+            for (const int32_t y : seenItems) seenAt[std::size_t(y)] = kNoPosition;
+            seenItems.clear();
+            continue;
+        }
+        if (seenAt[std::size_t(x)] == kNoPosition)
+            seenItems.push_back(x);
+        else
+            unique = false;
+        nextSame[p] = seenAt[std::size_t(x)];
+        seenAt[std::size_t(x)] = int32_t(p);
+    }
+    database.uniqueItems = unique;
+    if (unique) CheckedVector<int32_t>().swap(nextSame);
+}
+
+bool checkCompactDatabase(const CompactDatabase& database) {
+    const CheckedVector<int32_t>& items = database.items;
+    if (items.empty() || items.front() != -1 || items.back() != -1 || items.size() > std::size_t(INT32_MAX))
+        return false;
+    std::size_t mark = 0;
+    for (std::size_t p = 0; p + 1 < items.size(); ++p) {
+        if (items[p] >= database.itemCount || items[p] < -1) return false;
+        if (items[p] != -1) continue;
+        if (mark >= database.sequenceMarks.size() || database.sequenceMarks[mark] != int32_t(p)) return false;
+        ++mark;
+    }
+    if (mark != database.sequenceMarks.size()) return false;
+    CompactDatabase relinked{items, {}, database.sequenceMarks, database.itemCount, true};
+    linkRepeatedItems(relinked);
+    return relinked.uniqueItems == database.uniqueItems && relinked.nextSame == database.nextSame;
+}
+
+}  // namespace korvcore

@@ -1,0 +1,44 @@
+// The database of the single-item search: the items of every sequence back to back.
+//
+// Invariants (checkCompactDatabase verifies them):
+//   1. items[0] == -1 and items.back() == -1; a -1 follows every sequence, so each sequence is
+//      the run of items between two -1s (possibly none). No other negative value occurs.
+//   2. sequenceMarks[s] is the index of the -1 before sequence s, strictly ascending; the final
+//      -1 starts no sequence.
+//   3. Every item is a dense id in [0, itemCount).
+//   4. uniqueItems: no sequence holds an item twice. Then nextSame is empty, and the search keeps
+//      no positions at all (see node_storage.h).
+//   5. Otherwise nextSame[p] is the next position of the same sequence holding items[p], or
+//      kNoPosition (larger than every position) when there is none; kNoPosition for a -1.
+//   6. items.size() <= INT32_MAX: every index is an int32 position.
+// Owned by the run; every search thread reads it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "checked_vector.h"
+
+namespace korvcore {
+
+inline constexpr int32_t kNoPosition = INT32_MAX;
+
+struct CompactDatabase {
+    CheckedVector<int32_t> items;
+    CheckedVector<int32_t> nextSame;
+    CheckedVector<int32_t> sequenceMarks;
+    int32_t itemCount = 0;
+    bool uniqueItems = true;
+};
+
+// The compact form of a database of one-item events, given as values in which -1 ends an event
+// and -2 a sequence, with -2 at index 0 and after the last sequence (dense item ids).
+CompactDatabase compactOneItemEvents(const std::vector<int32_t>& values, int32_t itemCount);
+
+// Sets nextSame and uniqueItems once items, sequenceMarks and itemCount hold invariants 1 to 3.
+void linkRepeatedItems(CompactDatabase& database);
+
+// True when every invariant above holds.
+bool checkCompactDatabase(const CompactDatabase& database);
+
+}  // namespace korvcore

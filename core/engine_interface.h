@@ -1,0 +1,71 @@
+// What a search engine hands outwards, and the words every search header uses.
+//
+// Glossary (both miners):
+//   pattern   a list of events, written flat: the items of each event followed by -1, so it
+//             always ends with -1. Items are dense ids (0 .. itemCount - 1, in file id order).
+//   depth     0 is a one-item pattern; a pattern at depth d holds d + 1 items. Reports count
+//             lengths in items (depth + 1).
+//   node      a pattern in the search tree; its children extend it by one item, and the search
+//             visits them depth first, in pre-order, so a pattern comes before its extensions.
+//   entry     one supporting sequence's place in a node's projection: the node keeps one entry
+//             per sequence that contains the pattern, in sequence order, so #entries == support.
+//   window    window i of an entry is the stretch of its sequence strictly between where the
+//             first instance of items 0 .. i - 1 ends (the sequence start for i = 0) and the
+//             window end of position i. An item that stands in window i of every entry can be
+//             inserted before item i without changing the support.
+//   window end  at the last position, where the first instance of the pattern ends (the pruning
+//             check) or the last occurrence of the final item after the prefix's first instance
+//             (the backward check); at position i < depth, the last occurrence of item i before
+//             the window end of position i + 1.
+//   pruning check  some window of the first instance is shared by every entry: no extension of
+//             the node can be closed, so its subtree is skipped.
+//   backward check  some window up to the last occurrences is shared: the node is not closed.
+//   task      a node's unstarted children with what they need of the path above them: the unit
+//             of work that the parallel search hands from thread to thread.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace korvcore {
+
+// Where a window check lets the last window end.
+enum class WindowEnd { FirstInstance, LastOccurrence };
+
+// Receives each closed pattern the moment the engine finds it, in search order.
+class ClosedCollector {
+public:
+    // `support` is the number of entries. Returns false to stop the search: the engine then
+    // starts no further node and returns.
+    virtual bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) = 0;
+    // Told when the subtree of a single item (depth 0) has been searched, or pruned.
+    virtual void singleItemDone() {}
+
+protected:
+    ~ClosedCollector() = default;
+};
+
+// Asked between two children of the search whether the search must stop, and whether other
+// threads wait for work; if so, the engine hands over the children it has not started at its
+// shallowest level, as one task.
+template <class Task>
+class WorkSharing {
+public:
+    virtual bool stopRequested() = 0;
+    virtual bool wantsWork() = 0;
+    virtual void share(Task&& task) = 0;
+
+protected:
+    ~WorkSharing() = default;
+};
+
+// Never asks for work: the plain serial search.
+template <class Task>
+class NoSharing final : public WorkSharing<Task> {
+public:
+    bool stopRequested() override { return false; }
+    bool wantsWork() override { return false; }
+    void share(Task&&) override {}
+};
+
+}  // namespace korvcore

@@ -1,0 +1,113 @@
+// What the single-item search keeps per node: entries, records, levels and tasks.
+//
+// A node at depth d (pattern e(0) .. e(d)) has one entry per supporting sequence, in sequence
+// order:
+//   first[k]          f(d): where the first instance of the pattern ends in that sequence;
+//   link[k].parent    the entry of the node at depth d - 1 whose sequence this is (the sequence
+//                     number at depth 0);
+//   link[k].record    the parent's record (below) of e(d) in that sequence, whose `last` is the
+//                     last position of e(d) there.
+// The two links sit side by side: every pass that reads one reads the other. So the first
+// instance is f(0) .. f(d), found by following parent links up the search path.
+//
+// NodeRecords: for each entry of a node, one record per item that is a frequent extension of the
+// node and occurs after f(d) in the entry's sequence: the item, its first position after f(d) and
+// its last position. A child's extensions are among its parent's frequent ones, so a child counts
+// by reading its parent's records instead of its sequence:
+//   1. records of entry k are end[k - 1] .. end[k] - 1 (from 0 for k = 0), in ascending first;
+//   2. repeated[repeatedEnd[k - 1] .. repeatedEnd[k] - 1] (from 0 for k = 0) are, ascending, the
+//      indices of entry k's records whose item occurs more than once (first != last).
+// The empty pattern's records (one entry per sequence) hold the frequent single items.
+//
+// Without positions (the database's uniqueItems: no sequence holds an item twice), every pattern
+// has one instance per sequence, and the window of position i in an entry is its records before
+// that of e(i). So the search keeps items and record links only: `first` of the entries and
+// `first`, `last` and `repeated` of the records stay empty.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "checked_vector.h"
+
+namespace korvcore {
+
+using NodeArray = UninitializedVector<int32_t>;
+
+// Per-depth storage is reused from node to node; when a node needs far less than an earlier one
+// left reserved, the slack goes back, so that threads do not each keep their largest nodes.
+template <class Storage>
+void resizeKeepingLittleSlack(Storage& storage, std::size_t size) {
+    storage.resize(size);
+    if (storage.capacity() > (std::size_t(1) << 16) && storage.capacity() / 8 > size) storage.shrink_to_fit();
+}
+
+struct ItemRecord {
+    int32_t item, first, last;
+};
+
+struct EntryLink {
+    int32_t parent, record;
+};
+using LinkArray = UninitializedVector<EntryLink>;
+
+// Records are kept as parallel arrays, so that counting reads the items alone.
+struct NodeRecords {
+    NodeArray item, first, last;
+    NodeArray end;
+    NodeArray repeated;
+    NodeArray repeatedEnd;
+    CheckedVector<int32_t> childItems;  // the distinct items of the records, ascending
+
+    // Room for recordCount records and one scratch record past them; `repeated` is cut to its
+    // size once filled. Without positions, only `item` and `end` are kept.
+    void resize(int32_t recordCount, int32_t entryCount, bool positions) {
+        const std::size_t cells = std::size_t(recordCount) + 1;
+        resizeKeepingLittleSlack(item, cells);
+        resizeKeepingLittleSlack(end, std::size_t(entryCount));
+        if (!positions) return;
+        resizeKeepingLittleSlack(first, cells);
+        resizeKeepingLittleSlack(last, cells);
+        resizeKeepingLittleSlack(repeated, cells);
+        resizeKeepingLittleSlack(repeatedEnd, std::size_t(entryCount));
+    }
+};
+
+// The entries of one node, by pointer into the level that holds them.
+struct ItemNodeEntries {
+    const int32_t* first = nullptr;  // null without positions
+    const EntryLink* link = nullptr;
+    int32_t size = 0;
+};
+
+// The children of one node with their entries back to back; one per depth, reused.
+struct ItemLevel {
+    CheckedVector<int32_t> childItem;  // ascending
+    CheckedVector<int32_t> childSupport;
+    CheckedVector<int32_t> childBegin;
+    NodeArray first;
+    LinkArray link;
+    int32_t nextChild = 0;
+
+    int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
+    ItemNodeEntries entries(int32_t child) const {
+        const std::size_t begin = std::size_t(childBegin[std::size_t(child)]);
+        const int32_t* firstAt = first.empty() ? nullptr : first.data() + begin;
+        return {firstAt, link.data() + begin, childSupport[std::size_t(child)]};
+    }
+};
+
+// A subtree to mine: the pattern above `level`'s children, the entries (copied) and records
+// (shared, never written again) of every node on the path to them, and the children themselves.
+// The serial search is one task whose level holds every frequent single item.
+struct ItemTask {
+    CheckedVector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
+    const NodeRecords* rootRecords = nullptr;  // the empty pattern's, shared by every task
+    std::vector<NodeArray> pathFirst;          // per depth 0 .. d - 1, empty without positions
+    std::vector<LinkArray> pathLink;           // per depth 0 .. d - 1
+    std::vector<std::shared_ptr<const NodeRecords>> pathRecords;  // per depth 0 .. d - 1
+    ItemLevel level;
+};
+
+}  // namespace korvcore

@@ -1,0 +1,108 @@
+// One search run, serial or on threads, with its totals: the entry point both miners call.
+//
+// runSearch mines `root` with one engine per thread (makeEngine builds them) and hands every
+// closed pattern to the sink in serial search order, one call at a time. Invariants:
+//   1. threads == 1 runs the engine on the calling thread with no sharing at all: the serial
+//      search. Any other count gives the same sink calls in the same order (ParallelSearch).
+//   2. totals count exactly the patterns the sink accepted; byDepth[d] those at depth d.
+//   3. progress (optional) has itemsTotal set before the search starts, closedFound current
+//      after every accepted pattern and itemsDone == itemsTotal at the end of a complete run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <utility>
+
+#include "checked_vector.h"
+#include "engine_interface.h"
+#include "parallel_search.h"
+#include "search_progress.h"
+
+namespace korvcore {
+
+struct SearchOptions {
+    int32_t threads = 1;
+    SearchProgress* progress = nullptr;
+    // Bytes of found patterns that may wait for their turn in a threaded run.
+    std::size_t bufferLimitBytes = std::size_t(64) << 20;
+    // For tests of the threaded search: hand work over at every node, not only to idle threads.
+    bool splitAtEveryNode = false;
+};
+
+// Receives the closed patterns of a run in serial search order (see engine_interface.h for
+// the pattern form). Returning false stops the run.
+using PatternSink = std::function<bool(std::span<const int32_t> pattern, int32_t depth, int32_t support)>;
+
+struct SearchTotals {
+    int64_t closed = 0;
+    CheckedVector<int64_t> byDepth;  // byDepth[d]: closed patterns at depth d; may end in zeros
+    bool stopped = false;             // the sink asked to stop
+};
+
+namespace detail {
+
+// Counts what the sink accepts, in the order it is called.
+class CountingSink {
+public:
+    CountingSink(const PatternSink& sink, SearchProgress* progress) : sink_(sink), progress_(progress) {}
+
+    bool take(std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+        if (sink_ && !sink_(pattern, depth, support)) return false;
+        ++totals.closed;
+        if (std::size_t(depth) >= totals.byDepth.size()) totals.byDepth.resize(std::size_t(depth) + 1, 0);
+        ++totals.byDepth[std::size_t(depth)];
+        if (progress_) progress_->closedFound.store(totals.closed, std::memory_order_relaxed);
+        return true;
+    }
+    void itemDone() {
+        if (progress_) progress_->itemsDone.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    SearchTotals totals;
+
+private:
+    const PatternSink& sink_;
+    SearchProgress* progress_;
+};
+
+class SerialCollector final : public ClosedCollector {
+public:
+    explicit SerialCollector(CountingSink& counting) : counting_(counting) {}
+    bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
+        return counting_.take(pattern, depth, support);
+    }
+    void singleItemDone() override { counting_.itemDone(); }
+
+private:
+    CountingSink& counting_;
+};
+
+}  // namespace detail
+
+template <class Engine, class Task>
+SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
+                       const PatternSink& sink, const SearchOptions& options) {
+    detail::CountingSink counting(sink, options.progress);
+    if (options.progress) options.progress->itemsTotal.store(root.level.childCount(), std::memory_order_relaxed);
+    bool complete = true;
+    if (options.threads <= 1) {
+        detail::SerialCollector collector(counting);
+        NoSharing<Task> serial;
+        complete = makeEngine(collector)->mine(root, serial);
+    } else {
+        ParallelSearch<Engine, Task> parallel(
+            options.threads, makeEngine,
+            [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+                return counting.take(pattern, depth, support);
+            },
+            [&counting] { counting.itemDone(); }, options.splitAtEveryNode, options.bufferLimitBytes);
+        complete = parallel.run(std::move(root));
+    }
+    counting.totals.stopped = !complete;
+    return std::move(counting.totals);
+}
+
+}  // namespace korvcore
