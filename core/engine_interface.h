@@ -45,14 +45,15 @@ protected:
     ~ClosedCollector() = default;
 };
 
-// Asked between two children of the search whether the search must stop, and whether other
-// threads wait for work; if so, the engine hands over the children it has not started at its
-// shallowest level, as one task.
+// Asked between two children of the search whether other threads wait for work; if so, the
+// engine hands over the children it has not started at its shallowest level, as one task.
+// wantsWork() also answers true when the search must stop, which the engine then learns from
+// stopRequested(): one call per node on the hot path, and a second only when the first says so.
 template <class Task>
 class WorkSharing {
 public:
-    virtual bool stopRequested() = 0;
     virtual bool wantsWork() = 0;
+    virtual bool stopRequested() = 0;
     virtual void share(Task&& task) = 0;
 
 protected:

@@ -96,7 +96,8 @@ private:
         }
         bool stopRequested() override { return search_.failed_.load(std::memory_order_relaxed); }
         bool wantsWork() override {
-            return search_.splitAtEveryNode_ || (search_.idle_.load(std::memory_order_relaxed) > 0 &&
+            return search_.splitAtEveryNode_ || search_.failed_.load(std::memory_order_relaxed) ||
+                   (search_.idle_.load(std::memory_order_relaxed) > 0 &&
                                                  search_.pending_.load(std::memory_order_relaxed) == 0);
         }
         void share(Task&& task) override { search_.share(segment, std::move(task)); }

@@ -390,11 +390,13 @@ bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
             if (--depth >= baseDepth) finishChild(depth);
             continue;
         }
-        if (sharing.stopRequested()) {
-            going = false;
-            break;
+        if (sharing.wantsWork()) {
+            if (sharing.stopRequested()) {
+                going = false;
+                break;
+            }
+            shareWork(baseDepth, depth, sharing);
         }
-        if (sharing.wantsWork()) shareWork(baseDepth, depth, sharing);
         if (level.nextChild == level.childCount()) continue;
         const int32_t child = level.nextChild++;
         const ItemNodeEntries node = level.entries(child);

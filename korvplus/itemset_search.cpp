@@ -129,11 +129,11 @@ bool ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
             }
             continue;
         }
-        if (sharing.stopRequested()) {
-            going = false;
-            break;
-        }
         if (sharing.wantsWork()) {
+            if (sharing.stopRequested()) {
+                going = false;
+                break;
+            }
             shareWork(baseDepth, depth, sharing);
             if (level.nextChild == level.childCount()) continue;
         }
