@@ -60,6 +60,22 @@ protected:
     ~WorkSharing() = default;
 };
 
+// Between two children: hands work over through `shareWork` when sharing asks for it; false
+// when the search must stop instead.
+template <class Task, class ShareWork>
+bool serveSharing(WorkSharing<Task>& sharing, ShareWork&& shareWork) {
+    if (!sharing.wantsWork()) return true;
+    if (sharing.stopRequested()) return false;
+    shareWork();
+    return true;
+}
+
+// The collector of an engine that only builds a root task and finds no pattern.
+class NullCollector final : public ClosedCollector {
+public:
+    bool collect(std::span<const int32_t>, int32_t, int32_t) override { return true; }
+};
+
 // Never asks for work: the plain serial search.
 template <class Task>
 class NoSharing final : public WorkSharing<Task> {

@@ -390,12 +390,9 @@ bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
             if (--depth >= baseDepth) finishChild(depth);
             continue;
         }
-        if (sharing.wantsWork()) {
-            if (sharing.stopRequested()) {
-                going = false;
-                break;
-            }
-            shareWork(baseDepth, depth, sharing);
+        if (!serveSharing(sharing, [&] { shareWork(baseDepth, depth, sharing); })) {
+            going = false;
+            break;
         }
         if (level.nextChild == level.childCount()) continue;
         const int32_t child = level.nextChild++;
@@ -422,22 +419,12 @@ bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     return going;
 }
 
-namespace {
-
-// The collector of the engine that builds the root task, which finds no pattern.
-class NoCollector final : public ClosedCollector {
-public:
-    bool collect(std::span<const int32_t>, int32_t, int32_t) override { return true; }
-};
-
-}  // namespace
-
 SearchTotals mineSingleItems(const CompactDatabase& database, int32_t minSupport, const PatternSink& sink,
                              const SearchOptions& options) {
     NodeRecords rootRecords;
     const std::function<std::unique_ptr<SingleItemSearch>(ClosedCollector&)> makeEngine =
         [&](ClosedCollector& collector) { return std::make_unique<SingleItemSearch>(database, minSupport, collector); };
-    NoCollector none;
+    NullCollector none;
     ItemTask root = SingleItemSearch(database, minSupport, none).singleItemTask(rootRecords);
     return runSearch<SingleItemSearch>(std::move(root), makeEngine, sink, options);
 }

@@ -86,6 +86,37 @@ private:
     template <bool UniqueItems>
     bool windowsShareItem(ItemNodeEntries node, int32_t depth, WindowEnd windowEnd, PruningMemo* recordDeaths,
                           const PruningMemo* skipDead, int32_t sameWindows);
+    // Scratch of the window checks, per entry of the node being checked: how far up the chain it
+    // stands, the entry of that depth's node and, with repeated items, the window end there.
+    struct ChainState {
+        uint32_t stamp = 0;
+        int32_t depth = 0, entry = 0, end = 0;
+    };
+    // What one window check reads to walk an entry's chain: the per-entry states of this call
+    // (valid where stamp == call), the path, the database's nextSame, the checked node at `depth`
+    // and, for the backward check, the last position of each record of the node's parent (null
+    // for the pruning check).
+    struct ChainWalk {
+        ChainState* chains;
+        uint32_t call;
+        const ItemNodeEntries* path;
+        const int32_t* nextSame;
+        ItemNodeEntries node;
+        int32_t depth;
+        const int32_t* ownLast;
+    };
+    // The records that hold the windows of position i: those of the node at depth i - 1, and
+    // the links of the node at depth i into them.
+    struct PositionRecords {
+        int32_t i;
+        const int32_t* item;
+        const int32_t* first;
+        const int32_t* end;
+        const EntryLink* link;
+    };
+    template <bool UniqueItems>
+    void chainWindow(const ChainWalk& walk, int32_t k, const PositionRecords& records, int32_t& begin,
+                     int32_t& stop) const;
 
     const int32_t* items_;
     const int32_t* nextSame_;
@@ -111,12 +142,6 @@ private:
     std::vector<char> ownRecordsShared_;
     CheckedVector<ItemRecord> repeated_;  // scratch: an entry's records that start before its position
     NodeArray selected_;                  // scratch: the records an entry keeps
-    // Scratch of the window checks, per entry of the node being checked: how far up the chain it
-    // stands, the entry of that depth's node and, with repeated items, the window end there.
-    struct ChainState {
-        uint32_t stamp = 0;
-        int32_t depth = 0, entry = 0, end = 0;
-    };
     CheckedVector<ChainState> chains_;
     uint32_t chainCall_ = 0;
     PruningMemo memo_;

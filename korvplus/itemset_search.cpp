@@ -129,14 +129,11 @@ bool ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
             }
             continue;
         }
-        if (sharing.wantsWork()) {
-            if (sharing.stopRequested()) {
-                going = false;
-                break;
-            }
-            shareWork(baseDepth, depth, sharing);
-            if (level.nextChild == level.childCount()) continue;
+        if (!korvcore::serveSharing(sharing, [&] { shareWork(baseDepth, depth, sharing); })) {
+            going = false;
+            break;
         }
+        if (level.nextChild == level.childCount()) continue;
         const int32_t child = level.nextChild++;
         const ProjectedDatabase projection = level.projection(child);
         if (prefixLength_.size() <= std::size_t(depth)) prefixLength_.resize(std::size_t(depth) + 1);

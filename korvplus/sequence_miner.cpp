@@ -19,12 +19,6 @@ int64_t steadyMilliseconds() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The collector of the engine that builds the root task, which finds no pattern.
-class NoCollector final : public korvcore::ClosedCollector {
-public:
-    bool collect(std::span<const int32_t>, int32_t, int32_t) override { return true; }
-};
-
 }  // namespace
 
 SequenceMiner::SequenceMiner(SearchDatabase database, int32_t minSupport, int32_t maxSequenceItems,
@@ -45,7 +39,7 @@ korvcore::SearchTotals SequenceMiner::search(const korvcore::PatternSink& sink) 
         [&](korvcore::ClosedCollector& collector) {
             return std::make_unique<ItemsetSearch>(database_, starts, minSupport_, collector);
         };
-    NoCollector none;
+    korvcore::NullCollector none;
     ItemsetTask root = ItemsetSearch(database_, starts, minSupport_, none).singleItemTask();
     return korvcore::runSearch<ItemsetSearch>(std::move(root), makeEngine, sink, options_);
 }
