@@ -91,6 +91,7 @@ load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences,
         }
     }
     cells.resize(write);
+    cells.shrink_to_fit();  // the search keeps the cells for the whole run; their growth slack goes
     db.compact.itemCount = static_cast<std::int32_t>(db.item_ids.size());
     korvcore::linkRepeatedItems(db.compact);
     return load_status::ok;

@@ -1,4 +1,5 @@
-// The search over sequences of itemsets (depth 0 is a one-item pattern).
+// The search over sequences of itemsets; words (depth, entry, window, pattern) as in the core's
+// engine_interface.h.
 //
 // An ItemsetSearch holds the working arrays of one search thread: the per-item arrays shared by
 // every level of its search, its levels and its current pattern. The search is depth first in
@@ -6,8 +7,6 @@
 // sequence extensions (the item forms a new last event), then its itemset extensions (the item
 // joins the last event), each kind in ascending id. A pattern is written the moment it is judged
 // closed, so it always precedes its extensions.
-//
-// A pattern is a flat list: the items of each event followed by -1 (it always ends with -1).
 //
 // ProjectedDatabase: the projected database of a pattern, a read-only view of positions.
 //   1. One position per sequence that contains the pattern, strictly ascending (so in sequence
