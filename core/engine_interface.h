@@ -24,6 +24,7 @@
 //             of work that the parallel search hands from thread to thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 
@@ -76,13 +77,17 @@ public:
     bool collect(std::span<const int32_t>, int32_t, int32_t) override { return true; }
 };
 
-// Never asks for work: the plain serial search.
+// The plain serial search: never asks for work, and stops when `stop` (may be null) is set.
 template <class Task>
-class NoSharing final : public WorkSharing<Task> {
+class SerialSharing final : public WorkSharing<Task> {
 public:
-    bool stopRequested() override { return false; }
-    bool wantsWork() override { return false; }
+    explicit SerialSharing(const std::atomic<bool>* stop) : stop_(stop) {}
+    bool wantsWork() override { return stopRequested(); }
+    bool stopRequested() override { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
     void share(Task&&) override {}
+
+private:
+    const std::atomic<bool>* stop_;
 };
 
 }  // namespace korvcore

@@ -18,8 +18,8 @@
 //      segment turns direct once its buffer is empty.
 //   5. When a thread fails (memory runs out), nothing more is started or committed, and run()
 //      rethrows the failure once every thread has stopped: the output stays a prefix.
-//   6. When `commit` returns false (the receiver asks to stop), the same happens without a
-//      failure: the engines stop at their next node and run() returns false.
+//   6. When `commit` returns false (the receiver asks to stop) or `stop` is set, the same happens
+//      without a failure: the engines stop at their next node and run() returns false.
 // Each thread owns an engine (its per-item arrays and levels); nothing mutable is shared but the
 // segment list, guarded by mutex_, and each segment's buffer, guarded by its own mutex.
 #pragma once
@@ -51,10 +51,11 @@ public:
     using MakeEngine = std::function<std::unique_ptr<Engine>(ClosedCollector& collector)>;
 
     // `splitAtEveryNode` hands work over at every node, not only to idle threads (for tests).
+    // `stop` (may be null) stops the search when set from any thread.
     ParallelSearch(int32_t threads, MakeEngine makeEngine, Commit commit, ItemDone itemDone, bool splitAtEveryNode,
-                   std::size_t bufferLimit)
+                   std::size_t bufferLimit, const std::atomic<bool>* stop = nullptr)
         : threads_(threads), makeEngine_(std::move(makeEngine)), commit_(std::move(commit)),
-          itemDone_(std::move(itemDone)), splitAtEveryNode_(splitAtEveryNode), bufferLimit_(bufferLimit) {}
+          itemDone_(std::move(itemDone)), splitAtEveryNode_(splitAtEveryNode), bufferLimit_(bufferLimit), stop_(stop) {}
 
     // Mines the root task and everything split off it; false when the search was stopped.
     bool run(Task root) {
@@ -94,9 +95,9 @@ private:
         void singleItemDone() override {
             if (search_.itemDone_) search_.itemDone_();
         }
-        bool stopRequested() override { return search_.failed_.load(std::memory_order_relaxed); }
+        bool stopRequested() override { return search_.stopping(); }
         bool wantsWork() override {
-            return search_.splitAtEveryNode_ || search_.failed_.load(std::memory_order_relaxed) ||
+            return search_.splitAtEveryNode_ || search_.stopping() ||
                    (search_.idle_.load(std::memory_order_relaxed) > 0 &&
                                                  search_.pending_.load(std::memory_order_relaxed) == 0);
         }
@@ -145,7 +146,7 @@ private:
 
             worker.segment = segment;
             try {
-                engine->mine(task, worker);
+                if (!engine->mine(task, worker)) fail(nullptr);
             } catch (...) {
                 fail(std::current_exception());
             }
@@ -170,7 +171,7 @@ private:
     // Commits the pattern when its segment is the head, else buffers it. False once the search
     // has stopped.
     bool collect(Segment& segment, std::span<const int32_t> pattern, int32_t depth, int32_t support) {
-        if (failed_) return false;
+        if (stopping()) return false;
         std::unique_lock<std::mutex> bufferLock(segment.bufferMutex);
         if (segment.direct) return commitOrStop(pattern, depth, support, &bufferLock);
         const std::size_t bytes = (pattern.size() + 3) * sizeof(int32_t);
@@ -194,14 +195,20 @@ private:
         return true;
     }
 
-    // Commits one pattern; a refusal stops the whole search. `held` (may be null) is released
-    // first, since stopping takes mutex_, which ranks above a segment's buffer mutex.
+    // Commits one pattern unless the search is to stop; a refusal stops the whole search. `held`
+    // (may be null) is released first, since stopping takes mutex_, which ranks above a segment's
+    // buffer mutex. Commits are ordered by those mutexes, so a stop set by one commit is seen by
+    // the next.
     bool commitOrStop(std::span<const int32_t> pattern, int32_t depth, int32_t support,
                       std::unique_lock<std::mutex>* held) {
-        if (commit_(pattern, depth, support)) return true;
+        if (!stopping() && commit_(pattern, depth, support)) return true;
         if (held != nullptr) held->unlock();
         fail(nullptr);
         return false;
+    }
+
+    bool stopping() const {
+        return failed_.load(std::memory_order_relaxed) || (stop_ != nullptr && stop_->load(std::memory_order_relaxed));
     }
 
     bool segmentIsDirect(Segment& segment) {
@@ -259,6 +266,7 @@ private:
     ItemDone itemDone_;
     const bool splitAtEveryNode_;
     const std::size_t bufferLimit_;
+    const std::atomic<bool>* stop_;
 
     std::mutex mutex_;  // guards segments_ (its order, tasks, flags) and the counts below
     std::condition_variable workAvailable_;

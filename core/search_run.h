@@ -5,10 +5,13 @@
 //   1. threads == 1 runs the engine on the calling thread with no sharing at all: the serial
 //      search. Any other count gives the same sink calls in the same order (ParallelSearch).
 //   2. totals count exactly the patterns the sink accepted; byDepth[d] those at depth d.
-//   3. progress (optional) has itemsTotal set before the search starts, closedFound current
+//   3. a run stopped by the sink or by options.stop reports stopped; what the sink accepted is
+//      then a prefix of the complete run's patterns.
+//   4. progress (optional) has itemsTotal set before the search starts, closedFound current
 //      after every accepted pattern and itemsDone == itemsTotal at the end of a complete run.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,6 +33,9 @@ struct SearchOptions {
     std::size_t bufferLimitBytes = std::size_t(64) << 20;
     // For tests of the threaded search: hand work over at every node, not only to idle threads.
     bool splitAtEveryNode = false;
+    // Set from any thread to stop the run (optional): the engines stop at their next node, and
+    // the sink receives nothing more.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Receives the closed patterns of a run in serial search order (see engine_interface.h for
@@ -47,9 +53,11 @@ namespace detail {
 // Counts what the sink accepts, in the order it is called.
 class CountingSink {
 public:
-    CountingSink(const PatternSink& sink, SearchProgress* progress) : sink_(sink), progress_(progress) {}
+    CountingSink(const PatternSink& sink, const SearchOptions& options)
+        : sink_(sink), progress_(options.progress), stop_(options.stop) {}
 
     bool take(std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+        if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return false;
         if (sink_ && !sink_(pattern, depth, support)) return false;
         ++totals.closed;
         if (std::size_t(depth) >= totals.byDepth.size()) totals.byDepth.resize(std::size_t(depth) + 1, 0);
@@ -66,6 +74,7 @@ public:
 private:
     const PatternSink& sink_;
     SearchProgress* progress_;
+    const std::atomic<bool>* stop_;
 };
 
 class SerialCollector final : public ClosedCollector {
@@ -85,12 +94,12 @@ private:
 template <class Engine, class Task>
 SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
                        const PatternSink& sink, const SearchOptions& options) {
-    detail::CountingSink counting(sink, options.progress);
+    detail::CountingSink counting(sink, options);
     if (options.progress) options.progress->itemsTotal.store(root.level.childCount(), std::memory_order_relaxed);
     bool complete = true;
     if (options.threads <= 1) {
         detail::SerialCollector collector(counting);
-        NoSharing<Task> serial;
+        SerialSharing<Task> serial(options.stop);
         complete = makeEngine(collector)->mine(root, serial);
     } else {
         ParallelSearch<Engine, Task> parallel(
@@ -98,7 +107,7 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
             [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
                 return counting.take(pattern, depth, support);
             },
-            [&counting] { counting.itemDone(); }, options.splitAtEveryNode, options.bufferLimitBytes);
+            [&counting] { counting.itemDone(); }, options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
         complete = parallel.run(std::move(root));
     }
     counting.totals.stopped = !complete;

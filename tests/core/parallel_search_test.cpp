@@ -1,6 +1,7 @@
 // The scheduler on its own, driven by a fake engine over a known tree: every thread count and
 // split setting hands the sink the serial order, also with room for one waiting pattern only; a
-// failing engine leaves a prefix of that order and the failure; a sink that refuses stops the run.
+// failing engine leaves a prefix of that order and the failure; a sink that refuses, or a stop
+// flag set meanwhile, stops the run.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -137,16 +138,19 @@ struct TreeRun {
     korvcore::SearchTotals totals;
 };
 
-// Mines the tree into `run`; the sink refuses the pattern after `acceptLimit`, and an engine
-// throws at node `failAt`.
-void mineTree(TreeRun& run, const korvcore::SearchOptions& options, std::size_t acceptLimit = SIZE_MAX,
-              int failAt = -1) {
+// Mines the tree into `run`; the sink refuses the pattern after `acceptLimit` (or, with `stop`,
+// accepts it and sets the stop flag), and an engine throws at node `failAt`.
+void mineTree(TreeRun& run, korvcore::SearchOptions options, std::size_t acceptLimit = SIZE_MAX, int failAt = -1,
+              bool stop = false) {
+    std::atomic<bool> stopFlag{false};
+    if (stop) options.stop = &stopFlag;
     std::atomic<int> visits{0};
     const std::function<std::unique_ptr<FakeEngine>(korvcore::ClosedCollector&)> makeEngine =
         [&](korvcore::ClosedCollector& collector) { return std::make_unique<FakeEngine>(collector, &visits, failAt); };
     const korvcore::PatternSink sink = [&](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
-        if (run.found.size() == acceptLimit) return false;
+        if (run.found.size() == acceptLimit && !stop) return false;
         run.found.push_back({Flat(pattern.begin(), pattern.end()), depth, support});
+        if (run.found.size() == acceptLimit) stopFlag = true;
         return true;
     };
     FakeTask root{{}, childrenOf({})};
@@ -187,11 +191,14 @@ TEST(ParallelSearch, AFailureLeavesAPrefixAndARefusalStopsTheRun) {
         ASSERT_LT(failed.found.size(), expected.size());
         EXPECT_TRUE(std::equal(failed.found.begin(), failed.found.end(), expected.begin()));
 
-        TreeRun stopped;
-        mineTree(stopped, {.threads = threads, .splitAtEveryNode = true}, 40);
-        EXPECT_TRUE(stopped.totals.stopped);
-        EXPECT_EQ(stopped.totals.closed, 40);
-        EXPECT_TRUE(std::equal(stopped.found.begin(), stopped.found.end(), expected.begin()));
+        for (const bool byFlag : {false, true}) {
+            TreeRun stopped;
+            mineTree(stopped, {.threads = threads, .splitAtEveryNode = true}, 40, -1, byFlag);
+            EXPECT_TRUE(stopped.totals.stopped);
+            EXPECT_EQ(stopped.totals.closed, 40);
+            ASSERT_EQ(stopped.found.size(), 40u);
+            EXPECT_TRUE(std::equal(stopped.found.begin(), stopped.found.end(), expected.begin()));
+        }
     }
 }
 
