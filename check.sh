@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the suite twice, optimized and with AddressSanitizer + UndefinedBehaviorSanitizer,
 # and runs every test in both builds (after the optimized one, it also checks that the manual pages
-# render and that an install works); then builds the tests labelled "threads" (target
+# render and that an install works, with the library's example program built against it); then builds the tests labelled "threads" (target
 # threaded_tests, with the programs they run) with ThreadSanitizer and runs them. When clang++ is
 # available it then builds the fuzz targets and runs each one for KORV_FUZZ_SECONDS (default 20)
 # over its committed corpus. Exits non-zero on the first failure: a build error, a failed test,
@@ -30,6 +30,24 @@ for program in korvplus korv korvdump korvdb; do
   fi
 done
 (cd "$prefix" && "$prefix/bin/korvplus" 0.5 "$OLDPWD/examples/small.bin") | grep -qx 'Total Closed Pattens: 3'
+
+# The library as a user gets it: the example program builds against the installed CMake package
+# and, by hand, against the pkg-config file, and both mine the bundled example.
+cmake -S examples/library -B "$prefix/example" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$prefix/example" >/dev/null
+"$prefix/example/mine_example" examples/small.bin 2 | grep -qx '2 closed patterns'
+if ! command -v pkg-config >/dev/null 2>&1; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+    apt-get install -y --no-install-recommends pkg-config >/dev/null
+  else
+    echo "check.sh: pkg-config is missing; install it with: sudo apt-get install pkg-config" >&2
+    exit 1
+  fi
+fi
+# shellcheck disable=SC2046
+c++ -std=c++20 -o "$prefix/example/mine_example_pc" examples/library/mine_example.cpp \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs korv)
+"$prefix/example/mine_example_pc" examples/small.bin 2 | grep -qx '2 closed patterns'
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORV_SANITIZE=ON -DKORV_TESTS=ON
 cmake --build build-sanitize -j "$jobs"

@@ -1,21 +1,11 @@
-// Counters a running search publishes for a progress display on another thread.
-//
-// Invariants:
-//   1. 0 <= itemsDone <= itemsTotal once itemsTotal is set (before the first item is mined).
-//   2. closedFound only grows; at the end it equals the number of closed patterns found.
-// The search writes them with relaxed stores; a reader sees each value on its own, so a display
-// may show a closed count one item ahead of itemsDone. The owner of the display owns the struct.
+// The counters a running search publishes for a progress display: the library's korv::Progress,
+// which the search writes with relaxed stores (see its invariants).
 #pragma once
 
-#include <atomic>
-#include <cstdint>
+#include "korv/progress.h"
 
 namespace korvcore {
 
-struct SearchProgress {
-    std::atomic<int64_t> closedFound{0};
-    std::atomic<int32_t> itemsDone{0};   // frequent single items whose whole subtree is done
-    std::atomic<int32_t> itemsTotal{0};  // frequent single items
-};
+using SearchProgress = korv::Progress;
 
 }  // namespace korvcore

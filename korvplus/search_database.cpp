@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::size_t kMaxValues = std::numeric_limits<int32_t>::max();
 
-std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words) {
+}  // namespace
+
+std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words, bool keepEmptySequences) {
     std::vector<int32_t> out;
     out.reserve(words.size() + 2);
     out.push_back(-2);
@@ -26,7 +28,7 @@ std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words) {
         } else if (value == -1 || value == -2) {
             if (eventOpen) out.push_back(-1);
             eventOpen = false;
-            if (value == -2 && out.size() > sequenceBegin) {
+            if (value == -2 && (keepEmptySequences || out.size() > sequenceBegin)) {
                 out.push_back(-2);
                 sequenceBegin = out.size();
             }
@@ -37,11 +39,9 @@ std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words) {
     return out;
 }
 
-}  // namespace
-
 SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId) {
     SearchDatabase database;
-    database.values = normalizeMarkers(sequenceData);
+    database.values = normalizeMarkers(sequenceData, false);
     korvcore::renumberDensely(database.values, largestItemId, database.originalIds);
     database.originalIds.shrink_to_fit();
     for (std::size_t i = 1; i < database.values.size(); ++i)

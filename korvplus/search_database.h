@@ -32,6 +32,10 @@ struct SearchDatabase {
     int32_t itemCount() const { return static_cast<int32_t>(originalIds.size()); }
 };
 
+// The words with the rules above applied (but for dropping sequences without items when
+// `keepEmptySequences`), after a leading -2; every -2 of the result closes a sequence.
+std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words, bool keepEmptySequences);
+
 // `sequenceData` as loaded: -2 at index 0, then the file's words. Throws std::length_error
 // when the result would not be indexable by int32.
 SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId);

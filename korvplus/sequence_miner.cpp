@@ -28,20 +28,22 @@ SequenceMiner::SequenceMiner(SearchDatabase database, int32_t minSupport, int32_
       sink_(std::move(sink)),
       lengthHistogram_(std::size_t(std::max<int32_t>(maxSequenceItems, 0)), 0) {}
 
-korvcore::SearchTotals SequenceMiner::search(const korvcore::PatternSink& sink) {
-    if (database_.singleItemEvents) {
-        const korvcore::CompactDatabase compact = korvcore::compactOneItemEvents(database_.values, database_.itemCount());
-        std::vector<int32_t>().swap(database_.values);  // the compact copy replaces it
-        return korvcore::mineSingleItems(compact, minSupport_, sink, options_);
+korvcore::SearchTotals searchDatabase(SearchDatabase& database, int32_t minSupport, const korvcore::PatternSink& sink,
+                                      const korvcore::SearchOptions& options) {
+    minSupport = std::max<int32_t>(minSupport, 1);
+    if (database.singleItemEvents) {
+        const korvcore::CompactDatabase compact = korvcore::compactOneItemEvents(database.values, database.itemCount());
+        std::vector<int32_t>().swap(database.values);  // the compact copy replaces it
+        return korvcore::mineSingleItems(compact, minSupport, sink, options);
     }
-    const SequenceStarts starts(database_.values);
+    const SequenceStarts starts(database.values);
     const std::function<std::unique_ptr<ItemsetSearch>(korvcore::ClosedCollector&)> makeEngine =
         [&](korvcore::ClosedCollector& collector) {
-            return std::make_unique<ItemsetSearch>(database_, starts, minSupport_, collector);
+            return std::make_unique<ItemsetSearch>(database, starts, minSupport, collector);
         };
     korvcore::NullCollector none;
-    ItemsetTask root = ItemsetSearch(database_, starts, minSupport_, none).singleItemTask();
-    return korvcore::runSearch<ItemsetSearch>(std::move(root), makeEngine, sink, options_);
+    ItemsetTask root = ItemsetSearch(database, starts, minSupport, none).singleItemTask();
+    return korvcore::runSearch<ItemsetSearch>(std::move(root), makeEngine, sink, options);
 }
 
 // The clock covers building the single items' projections and the whole search.
@@ -56,7 +58,7 @@ void SequenceMiner::mineClosedPatterns() {
         sink_(outputPattern, depth + 1);
         return true;
     };
-    const korvcore::SearchTotals totals = search(toFileIds);
+    const korvcore::SearchTotals totals = searchDatabase(database_, minSupport_, toFileIds, options_);
     closedCount_ = totals.closed;
     if (totals.byDepth.size() > lengthHistogram_.size()) lengthHistogram_.resize(totals.byDepth.size(), 0);
     for (std::size_t d = 0; d < totals.byDepth.size(); ++d) lengthHistogram_[d] += totals.byDepth[d];

@@ -23,6 +23,12 @@
 
 namespace korvplus {
 
+// Mines `database` with the engine its events call for, handing each closed pattern (dense ids)
+// to `sink` in search order; the database's values are released once the search has its own
+// form of them. minSupport below 1 mines as 1.
+korvcore::SearchTotals searchDatabase(SearchDatabase& database, int32_t minSupport, const korvcore::PatternSink& sink,
+                                      const korvcore::SearchOptions& options);
+
 class SequenceMiner {
 public:
     // Receives each closed pattern in file ids, and its number of items.
@@ -46,8 +52,6 @@ public:
     int32_t elapsedMilliseconds() const { return elapsedMilliseconds_; }
 
 private:
-    korvcore::SearchTotals search(const korvcore::PatternSink& sink);
-
     SearchDatabase database_;
     int32_t minSupport_;
     PatternSink sink_;

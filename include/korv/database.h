@@ -1,0 +1,61 @@
+// A database of sequences in memory: each sequence a list of events, each event a set of item ids
+// (integers from 0 to 2147483647).
+//
+// Stored as words in the binary file encoding: each event's items then -1, each sequence's events
+// then -2. Invariants: the only negative words are -1 and -2; every sequence ends with -2; events
+// built with add() or fromSequences() hold their items ascending without repeats and are never
+// empty (empty events are dropped; a sequence may be empty).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace korv {
+
+using Event = std::vector<int32_t>;
+using Sequence = std::vector<Event>;
+
+class Database {
+public:
+    Database();
+    ~Database();
+    Database(const Database& other);
+    Database(Database&& other) noexcept;
+    Database& operator=(const Database& other);
+    Database& operator=(Database&& other) noexcept;
+
+    // Sequences given as events of item ids; each event is sorted and its repeats dropped.
+    // Throws korv::Error on a negative item.
+    static Database fromSequences(const std::vector<Sequence>& sequences);
+
+    // Reads one of the three file forms, chosen by the extension: ".bin" (little-endian 32-bit
+    // words), ".txt" (the same words as decimal text, one sequence a line) or ".spec" (a korv spec
+    // naming a data file of single items beside it). Throws korv::Error naming the file and the
+    // position of what is wrong.
+    static Database read(const std::string& path);
+
+    // The words of a binary sequence file, read as korvplus reads them: values below -2 are
+    // dropped, a -2 right after an item closes the event first, words after the last -2 are
+    // dropped, and events keep their items in the order given.
+    static Database fromBinaryWords(std::vector<int32_t> words);
+
+    // Appends one sequence (as fromSequences does).
+    void add(std::span<const Event> sequence);
+
+    std::size_t sequenceCount() const;
+    int32_t largestItem() const;  // -1 when there is none
+    Sequence sequence(std::size_t index) const;
+    // The binary encoding of the whole database.
+    std::span<const int32_t> words() const;
+
+private:
+    friend struct DatabaseAccess;
+    struct Data;
+    std::unique_ptr<Data> data_;
+};
+
+}  // namespace korv
