@@ -56,20 +56,18 @@ std::vector<Event> Pattern::events() const {
     return events;
 }
 
-MineSummary mine(const Database& database, const MineOptions& options, const PatternCallback& onPattern) {
+namespace {
+
+// Mines `db`; `release` (may be null) is db.words of a database used once, released as soon as
+// the search has its own form of them unless supporting sequences need them.
+MineSummary mineDatabase(const korvdb::SequenceDatabase& db, std::vector<int32_t>* release, const MineOptions& options,
+                         const PatternCallback& onPattern) {
     if (options.threads < 0) throw Error("the number of threads must be 0 or more");
-    const korvdb::SequenceDatabase& db = DatabaseAccess::data(database).db;
     MineSummary summary;
     summary.minSupport = options.threshold.resolve(db.sequenceCount());
 
-    korvplus::SearchDatabase search;
-    {
-        std::vector<int32_t> sequenceData;
-        sequenceData.reserve(db.words.size() + 1);
-        sequenceData.push_back(-2);
-        sequenceData.insert(sequenceData.end(), db.words.begin(), db.words.end());
-        search = korvplus::prepareSearchDatabase(sequenceData, db.largestItem);
-    }
+    korvplus::SearchDatabase search = korvplus::prepareSearchDatabase(db.words, db.largestItem);
+    if (release != nullptr && !options.supportingSequences) std::vector<int32_t>().swap(*release);
 
     std::optional<korvdb::SupportCounter> counter;
     if (options.supportingSequences) counter.emplace(db);
@@ -95,6 +93,17 @@ MineSummary mine(const Database& database, const MineOptions& options, const Pat
     for (std::size_t d = 0; d < totals.byDepth.size(); ++d) summary.byLength[d + 1] = totals.byDepth[d];
     summary.stopped = totals.stopped;
     return summary;
+}
+
+}  // namespace
+
+MineSummary mine(const Database& database, const MineOptions& options, const PatternCallback& onPattern) {
+    return mineDatabase(DatabaseAccess::data(database).db, nullptr, options, onPattern);
+}
+
+MineSummary mine(Database&& database, const MineOptions& options, const PatternCallback& onPattern) {
+    korvdb::SequenceDatabase& db = DatabaseAccess::data(database).db;
+    return mineDatabase(db, &db.words, options, onPattern);
 }
 
 }  // namespace korv

@@ -1,5 +1,7 @@
 #include "run_driver.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,9 +11,8 @@
 #include <utility>
 
 #include "binary_loader.h"
+#include "korv/korv.h"
 #include "pattern_file.h"
-#include "search_database.h"
-#include "sequence_miner.h"
 #include "terminal_progress.h"
 #include "thread_setting.h"
 
@@ -85,8 +86,8 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         const double relativeSupport = std::atof(argv[1]);
         const std::string inputPath = argv[2];
 
-        std::vector<int32_t> sequenceData{-2};
-        const LoadResult load = loadSequenceFile(sequenceData, inputPath);
+        std::vector<int32_t> words;
+        const LoadResult load = loadSequenceFile(words, inputPath);
         const LoadFigures& figures = load.figures;
         const int64_t itemCount = int64_t(figures.largestItemId) + 1;
         const int32_t minSupport = absoluteSupport(figures.sequenceCount, relativeSupport);
@@ -97,25 +98,30 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         printLine(out, "Sequence Count: " + std::to_string(figures.sequenceCount));
         if (!load.error.empty()) fail(load.error);
 
-        SearchDatabase database = prepareSearchDatabase(sequenceData, figures.largestItemId);
-        std::vector<int32_t>().swap(sequenceData);
+        korv::Database database = korv::Database::fromBinaryWords(std::move(words));
 
         PatternFile patternFile;
         const bool opened = patternFile.open(kPatternFileName);
         if (!opened) fail(patternFile.error());
-        SequenceMiner miner(std::move(database), minSupport, figures.maxSequenceItems,
-                            [&patternFile](std::span<const int32_t> pattern, int32_t) {
-                                patternFile.writePattern(pattern);
-                            });
-        korvcore::SearchProgress progress;
-        miner.setOptions({.threads = threadSetting.threads, .progress = &progress});
+        korv::Progress progress;
+        const korv::MineOptions options{.threshold = korv::Threshold::absolute(std::max(minSupport, 1)),
+                                        .threads = threadSetting.threads,
+                                        .progress = &progress};
+        korv::MineSummary summary;
+        const auto searchStart = std::chrono::steady_clock::now();
         {
             // A progress line while the search runs, on a terminal only; erased before the report.
             const korvcore::TerminalProgress display(progress, "closed patterns");
-            miner.mineClosedPatterns();
+            summary = korv::mine(std::move(database), options, [&patternFile](const korv::Pattern& pattern) {
+                patternFile.writePattern(pattern.flat);
+                return true;
+            });
         }
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - searchStart);
 
-        printClosingReport(out, miner.closedCount(), miner.elapsedMilliseconds(), miner.lengthHistogram());
+        // The report counts by depth: slot d holds the patterns of d + 1 items.
+        const std::vector<int64_t> byDepth(summary.byLength.begin() + 1, summary.byLength.end());
+        printClosingReport(out, summary.closed, int32_t(std::min<int64_t>(elapsed.count(), INT32_MAX)), byDepth);
         if (!patternFile.close() && opened) fail(patternFile.error());
     } catch (const std::bad_alloc&) {
         fail("out of memory");
