@@ -11,30 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "closed_miner.h"
-#include "sequence_db.h"
 #include "support/database.h"
+#include "support/mining.h"
 #include "support/run_program.h"
 #include "token_scanner.h"
 
 namespace {
-
-using item_list = std::vector<std::int32_t>;
-
-struct mined {
-    std::vector<std::pair<item_list, std::int32_t>> found;
-    std::vector<std::int64_t> histogram;
-    bool operator==(const mined&) const = default;
-};
-
-class collecting_sink : public korv::closed_sink {
-public:
-    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
-        result.found.emplace_back(item_list(items.begin(), items.end()), support);
-        return true;
-    }
-    mined result;
-};
 
 // Sequences over a small alphabet, long enough that the search tree has deep subtrees.
 std::string random_data(std::mt19937& rng, int sequences) {
@@ -44,20 +26,6 @@ std::string random_data(std::mt19937& rng, int sequences) {
                                            .minSequences = sequences, .maxSequences = sequences, .maxEvents = 25,
                                            .distinctItems = distinct};
     return testsupport::tokenText(testsupport::randomItemSequences(rng, shape));
-}
-
-mined mine(const korv::sequence_db& db, std::int32_t abs_support, const korv::thread_options& options) {
-    collecting_sink sink;
-    korvcore::SearchProgress progress;
-    const korv::mining_result result = korv::mine_closed(db, abs_support, &sink, &progress, options);
-    EXPECT_FALSE(result.stopped);
-    EXPECT_EQ(progress.closedFound.load(), static_cast<std::int64_t>(sink.result.found.size()));
-    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
-    sink.result.histogram.assign(result.length_histogram.begin(), result.length_histogram.end());
-    // Trailing empty slots depend on how deep each thread went; the report skips them.
-    while (!sink.result.histogram.empty() && sink.result.histogram.back() == 0)
-        sink.result.histogram.pop_back();
-    return sink.result;
 }
 
 TEST(parallel_search, finds_what_the_serial_search_finds_in_the_same_order) {
@@ -70,12 +38,11 @@ TEST(parallel_search, finds_what_the_serial_search_finds_in_the_same_order) {
         korv::sequence_db db;
         ASSERT_EQ(korv::load_sequences(scanner, sequences, abs_support, db), korv::load_status::ok);
 
-        const mined serial = mine(db, abs_support, {});
+        const testsupport::Mined serial = testsupport::mineKorv(db, abs_support);
         for (const int threads : {2, 3, 8}) {
-            EXPECT_EQ(mine(db, abs_support, {.threads = threads}), serial)
+            EXPECT_EQ(testsupport::mineKorv(db, abs_support, {.threads = threads}), serial)
                 << threads << " threads, support " << abs_support << ", data:\n" << text;
-            EXPECT_EQ(mine(db, abs_support, {.threads = threads, .output_limit_bytes = 64, .always_split = true}),
-                      serial)
+            EXPECT_EQ(testsupport::mineKorv(db, abs_support, {.threads = threads, .stress = true}), serial)
                 << threads << " threads splitting at every node, support " << abs_support
                 << ", data:\n" << text;
         }

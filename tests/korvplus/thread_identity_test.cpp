@@ -10,21 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "binary_loader.h"
-#include "search_database.h"
-#include "sequence_miner.h"
 #include "support/database.h"
+#include "support/mining.h"
 #include "support/run_program.h"
 #include "thread_setting.h"
 
 namespace {
-
-struct Mined {
-    std::vector<std::vector<int32_t>> patterns;
-    std::vector<int32_t> itemCounts;
-    std::vector<int64_t> histogram;
-    bool operator==(const Mined&) const = default;
-};
 
 // Sequences long enough for deep subtrees, over a small alphabet so that patterns are plentiful.
 std::vector<int32_t> randomWords(std::mt19937& random, bool oneItemEvents, bool distinctItems = false) {
@@ -34,37 +25,16 @@ std::vector<int32_t> randomWords(std::mt19937& random, bool oneItemEvents, bool 
     return testsupport::toWords(testsupport::randomDatabase(random, shape));
 }
 
-Mined mine(const std::vector<int32_t>& words, int32_t minSupport, int32_t threads, bool stress) {
-    std::vector<int32_t> sequenceData{-2};
-    const std::string bytes = testsupport::littleEndianBytes(words);
-    const korvplus::LoadFigures figures = korvplus::loadSequenceBytes(
-        sequenceData, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
-    Mined mined;
-    korvplus::SequenceMiner miner(korvplus::prepareSearchDatabase(sequenceData, figures.largestItemId), minSupport,
-                                  figures.maxSequenceItems, [&](std::span<const int32_t> pattern, int32_t items) {
-                                      mined.patterns.emplace_back(pattern.begin(), pattern.end());
-                                      mined.itemCounts.push_back(items);
-                                  });
-    korvcore::SearchProgress progress;
-    miner.setOptions({.threads = threads, .progress = &progress, .bufferLimitBytes = stress ? 64u : std::size_t(64) << 20,
-                      .splitAtEveryNode = stress});
-    miner.mineClosedPatterns();
-    mined.histogram = miner.lengthHistogram();
-    EXPECT_EQ(progress.closedFound.load(), miner.closedCount());
-    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
-    return mined;
-}
-
 TEST(ParallelSearch, EveryThreadCountMinesLikeTheSerialSearch) {
     std::mt19937 random(20261208);
     for (int round = 0; round < 40; ++round) {
         const bool oneItemEvents = round % 2 == 0;
         const std::vector<int32_t> words = randomWords(random, oneItemEvents, round % 4 == 2);
         const int32_t minSupport = std::uniform_int_distribution<int32_t>(1, 4)(random);
-        const Mined serial = mine(words, minSupport, 1, false);
+        const testsupport::Mined serial = testsupport::mineKorvplus(words, minSupport);
         for (const int32_t threads : {2, 3, 8}) {
-            ASSERT_EQ(mine(words, minSupport, threads, false), serial) << "round " << round << ", " << threads;
-            ASSERT_EQ(mine(words, minSupport, threads, true), serial) << "round " << round << ", " << threads;
+            ASSERT_EQ(testsupport::mineKorvplus(words, minSupport, {.threads = threads}), serial) << "round " << round << ", " << threads;
+            ASSERT_EQ(testsupport::mineKorvplus(words, minSupport, {.threads = threads, .stress = true}), serial) << "round " << round << ", " << threads;
         }
     }
 }
