@@ -23,7 +23,7 @@ TEST(MinerReference, SameOutputAsTheLiteralSearch) {
         const std::vector<int32_t> words = testsupport::toWords(database);
 
         const testsupport::Mined outcome = testsupport::mineKorvplus(words, minSupport);
-        const testsupport::LoadedWords loaded = testsupport::loadWords(words);
+        const testsupport::LoadedFile loaded = testsupport::loadWords(words);
         const reference::ReferenceResult expected = reference::referenceMine(
             loaded.sequenceData, loaded.figures.largestItemId + 1, minSupport, loaded.figures.maxSequenceItems);
 

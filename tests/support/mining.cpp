@@ -48,25 +48,17 @@ FoundPatterns inKeyOrder(const std::map<std::vector<int32_t>, int32_t>& patterns
     return found;
 }
 
-std::ostream& operator<<(std::ostream& out, const FoundPatterns& found) {
-    for (std::size_t k = 0; k < found.patterns.size(); ++k) {
-        out << "\n ";
-        for (const int32_t value : found.patterns[k]) out << ' ' << value;
-        out << " : " << found.counts[k];
-    }
-    return out;
-}
-
-LoadedWords loadWords(const std::vector<int32_t>& words) {
-    const std::string bytes = littleEndianBytes(words);
-    LoadedWords loaded{{-2}, {}};
+LoadedFile loadBytes(const std::string& bytes) {
+    LoadedFile loaded{{-2}, {}};
     loaded.figures = korvplus::loadSequenceBytes(
         loaded.sequenceData, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
     return loaded;
 }
 
+LoadedFile loadWords(const std::vector<int32_t>& words) { return loadBytes(littleEndianBytes(words)); }
+
 Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const MiningSettings& settings) {
-    const LoadedWords loaded = loadWords(words);
+    const LoadedFile loaded = loadWords(words);
     korvplus::SearchDatabase database = korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId);
     require(korvplus::checkSearchDatabase(database), "the prepared database breaks its invariants");
     return mineKorvplus(std::move(database), minSupport, loaded.figures.maxSequenceItems, settings);

@@ -1,15 +1,12 @@
-// Both miners run in process the way their programs run them, for the tests and the fuzz
-// targets: korvplus on binary words or a prepared database, korv on its data text or a loaded
-// database, serially or on threads. Every run checks on the way what holds whatever the data:
-// the prepared or loaded database keeps its invariants, the counts (closed count, histogram,
-// item counts, progress counters) agree with the patterns handed over, and a complete run ends
-// with every frequent item done. A failed check throws std::logic_error, which fails a test and
+// Both miners run in process as their programs run them, serially or on threads, for the tests
+// and the fuzz targets. Every run checks what holds whatever the data: the database read keeps
+// its invariants, and the closed count, histogram, item counts and progress counters agree with
+// the patterns handed over. A failed check throws std::logic_error, which fails a test and
 // aborts a fuzz target.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,8 +33,6 @@ struct FoundPatterns {
 // Patterns with their supports in key order, the order in which korv finds them.
 FoundPatterns inKeyOrder(const std::map<std::vector<int32_t>, int32_t>& patterns);
 
-std::ostream& operator<<(std::ostream& out, const FoundPatterns& found);
-
 struct MiningSettings {
     int32_t threads = 1;  // 1 runs the serial search
     // The threaded search at its most contended: every node hands its remaining siblings over,
@@ -55,12 +50,14 @@ struct Mined {
     bool operator==(const Mined&) const = default;
 };
 
-// What korvplus loads from a file holding `words`: -2, then the words, and their figures.
-struct LoadedWords {
+// What korvplus loads from a file of these bytes, or of these words: -2, then the words, and
+// their figures.
+struct LoadedFile {
     std::vector<int32_t> sequenceData;
     korvplus::LoadFigures figures;
 };
-LoadedWords loadWords(const std::vector<int32_t>& words);
+LoadedFile loadBytes(const std::string& bytes);
+LoadedFile loadWords(const std::vector<int32_t>& words);
 
 // korvplus at `minSupport` (absolute; below 1 mines as 1) on a file holding `words`, or on a
 // database prepared from one.
