@@ -1,24 +1,22 @@
 // libFuzzer target for korv's data file: the first byte picks the number of sequences (and with
-// bit 4 a search on several threads), the second the absolute support, the rest is the text. Every input goes through the token scanner
-// and the loader. The loader's reading is compared with the C library's "%i" reading of the same
-// text, and small inputs are mined and compared with the brute-force oracle: the closed
-// sequences, their supports and their order (lexicographic in the item lists) must be exact, and
-// a search on several threads must hand over the same sequences in the same order.
+// bit 4 a search on several threads), the second the absolute support, the rest is the text.
+// Every input goes through the token scanner and the loader. The loader's reading is compared
+// with the C library's "%i" reading of the same text, and small inputs are mined (mineKorv checks
+// the counts on the way) and compared with the brute-force oracle: the closed sequences, their
+// supports and their order (lexicographic in the item lists) must be exact, and a search on
+// several threads must hand over the same sequences in the same order.
 // A failed check aborts, so libFuzzer keeps the input.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <map>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "c_tokens.h"
-#include "closed_miner.h"
 #include "fatal_error.h"
 #include "sequence_db.h"
 #include "support/closed_oracle.h"
+#include "support/mining.h"
 #include "token_scanner.h"
 
 namespace {
@@ -29,15 +27,6 @@ constexpr std::size_t kMaxOracleItemsPerSequence = 9;
 void require(bool condition) {
     if (!condition) std::abort();
 }
-
-class collecting_sink : public korv::closed_sink {
-public:
-    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
-        found.emplace_back(std::vector<std::int32_t>(items.begin(), items.end()), support);
-        return true;
-    }
-    std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>> found;
-};
 
 // The sequences of the data file as the C library reads its tokens: ids of 0 or more are items,
 // -1 and -2 end a sequence, other negative values are skipped; reading stops after
@@ -88,28 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (const auto& sequence : sequences)
         if (sequence.size() > kMaxOracleItemsPerSequence) return 0;
 
-    collecting_sink sink;
-    const korv::mining_result result = korv::mine_closed(db, abs_support, &sink);
-    const std::map<std::vector<std::int32_t>, std::int32_t> closed =
-        testsupport::closedItemSequences(sequences, abs_support);
-    require(sink.found == std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>>(closed.begin(), closed.end()));
-    std::int64_t counted = 0;
-    for (const std::int64_t count : result.length_histogram) counted += count;
-    require(counted == std::int64_t(closed.size()) && !result.stopped);
+    const testsupport::Mined mined = testsupport::mineKorv(db, abs_support);
+    require(mined.found == testsupport::inKeyOrder(testsupport::closedItemSequences(sequences, abs_support)));
 
     // Several threads, each node giving its siblings away and almost no room for output waiting
     // its turn: the same sequences in the same order, and the same histogram. Starting threads
     // costs more than a small search, so only inputs whose first byte has bit 4 set try it.
-    if ((bytes[0] & 0x10) == 0) return 0;
-    collecting_sink threaded_sink;
-    const korv::mining_result threaded =
-        korv::mine_closed(db, abs_support, &threaded_sink, nullptr,
-                          {.threads = 3, .output_limit_bytes = 64, .always_split = true});
-    require(threaded_sink.found == sink.found && !threaded.stopped);
-    const auto slot = [](const korv::mining_result& mined, std::size_t k) {
-        return k < mined.length_histogram.size() ? mined.length_histogram[k] : 0;
-    };
-    for (std::size_t k = 0; k < std::max(threaded.length_histogram.size(), result.length_histogram.size()); ++k)
-        require(slot(threaded, k) == slot(result, k));
+    if ((bytes[0] & 0x10) != 0) require(testsupport::mineKorv(db, abs_support, {.threads = 3, .stress = true}) == mined);
     return 0;
 }

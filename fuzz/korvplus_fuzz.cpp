@@ -1,27 +1,21 @@
 // libFuzzer target for korvplus: the first byte picks the threshold, the rest is a binary
 // sequence file. Every input goes through the loader and the search database; small ones are
-// mined, and the written patterns are checked against the brute-force oracle:
-//   - each is frequent and closed, has the item count it was written with, and is written once
-//     and never after one of its extensions;
-//   - closedCount and the length histogram count exactly the written patterns;
-//   - with one item in every event the written set is the whole closed set;
-//   - when bit 6 of the first byte is set, a search on several threads writes the same lines in
-//     the same order, with the same counts.
+// mined (mineKorvplus checks the counts against the written patterns on the way), and the
+// written patterns are checked against the brute-force oracle (closedOutputError). When bit 6
+// of the first byte is set, a search on several threads must write the same lines in the same
+// order, with the same counts.
 // A failed check aborts, so libFuzzer keeps the input.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <map>
-#include <numeric>
-#include <set>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "binary_loader.h"
 #include "search_database.h"
-#include "sequence_miner.h"
 #include "support/closed_oracle.h"
+#include "support/mining.h"
 
 namespace {
 
@@ -60,12 +54,6 @@ bool readDatabase(std::span<const int32_t> words, testsupport::Database& databas
     return checkable;
 }
 
-// A pattern (items of each event, then -1) extends another when it begins with all of it but
-// the final -1: appending items, as new events or into the last one, gives it.
-bool extends(const std::vector<int32_t>& longer, const std::vector<int32_t>& shorter) {
-    return longer.size() > shorter.size() && std::equal(shorter.begin(), shorter.end() - 1, longer.begin());
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -78,57 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     require(korvplus::checkSearchDatabase(database));
     if (database.values.size() > 96) return 0;  // keeps every run short
 
-    const bool compareThreads = (bytes[0] & 0x40) != 0;
-    korvplus::SearchDatabase threadedDatabase;
-    if (compareThreads) threadedDatabase = database;
-
-    std::vector<std::vector<int32_t>> written;
-    bool itemCountsRight = true;
-    korvplus::SequenceMiner miner(std::move(database), minSupport, figures.maxSequenceItems,
-                                  [&](std::span<const int32_t> pattern, int32_t itemsInPattern) {
-                                      const auto items = std::count_if(pattern.begin(), pattern.end(),
-                                                                       [](int32_t v) { return v >= 0; });
-                                      itemCountsRight = itemCountsRight && items == itemsInPattern;
-                                      written.emplace_back(pattern.begin(), pattern.end());
-                                  });
-    miner.mineClosedPatterns();
-    require(itemCountsRight);
-    require(miner.closedCount() == int64_t(written.size()));
-    const std::vector<int64_t>& histogram = miner.lengthHistogram();
-    require(std::accumulate(histogram.begin(), histogram.end(), int64_t{0}) == miner.closedCount());
+    const testsupport::Mined mined = testsupport::mineKorvplus(database, minSupport, figures.maxSequenceItems);
 
     // Several threads, each node handing its children over and almost no room for lines waiting
     // their turn. Starting threads costs more than a small search, hence only on request.
-    if (compareThreads) {
-        std::vector<std::vector<int32_t>> threadedWritten;
-        korvplus::SequenceMiner threaded(std::move(threadedDatabase), minSupport, figures.maxSequenceItems,
-                                         [&](std::span<const int32_t> pattern, int32_t) {
-                                             threadedWritten.emplace_back(pattern.begin(), pattern.end());
-                                         });
-        threaded.setOptions({.threads = 3, .bufferLimitBytes = 64, .splitAtEveryNode = true});
-        threaded.mineClosedPatterns();
-        require(threadedWritten == written && threaded.closedCount() == miner.closedCount());
-        require(threaded.lengthHistogram() == histogram);
+    if ((bytes[0] & 0x40) != 0) {
+        require(testsupport::mineKorvplus(std::move(database), minSupport, figures.maxSequenceItems,
+                                          {.threads = 3, .stress = true}) == mined);
     }
 
     testsupport::Database truth;
     if (!readDatabase(std::span(sequenceData).subspan(1), truth)) return 0;
-    bool oneItemEvents = true;
-    for (const testsupport::Sequence& sequence : truth)
-        for (const testsupport::Event& event : sequence) oneItemEvents = oneItemEvents && event.size() == 1;
-
-    std::set<std::vector<int32_t>> seen;
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        const testsupport::Pattern pattern = testsupport::unflatten(written[i]);
-        require(seen.insert(written[i]).second);
-        require(testsupport::support(truth, pattern) >= std::max(minSupport, 1));
-        require(testsupport::isClosed(truth, pattern));
-        for (std::size_t j = 0; j < i; ++j) require(!extends(written[j], written[i]));
-    }
-    if (oneItemEvents) {
-        const std::map<testsupport::FlatPattern, int32_t> closed = testsupport::closedPatterns(truth, minSupport);
-        require(closed.size() == seen.size());
-        for (const auto& [pattern, count] : closed) require(seen.count(pattern) == 1);
-    }
+    require(testsupport::closedOutputError(truth, minSupport, mined.found.patterns).empty());
     return 0;
 }

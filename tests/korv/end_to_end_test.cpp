@@ -53,21 +53,6 @@ bool all_digits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// The run time is the one figure that varies; its format is checked, its value masked.
-std::string mask_runtime(const std::string& out) {
-    const std::string label = "Runtime: ";
-    const std::string::size_type at = out.rfind(label);
-    const std::string::size_type end = out.find(" sec.\n", at);
-    if (at == std::string::npos || end == std::string::npos) return out;
-    std::string figure = out.substr(at + label.size(), end - at - label.size());
-    if (!figure.empty() && figure[0] == '-') figure.erase(0, 1);
-    const std::string::size_type point = figure.find('.');
-    if (point == std::string::npos || figure.size() - point != 4 ||
-        !all_digits(figure.substr(0, point)) || !all_digits(figure.substr(point + 1)))
-        return out;
-    return out.substr(0, at) + label + "#.###" + out.substr(end);
-}
-
 // Runs each test for korv and for korvdump; they differ only in what "frequent.dat" receives.
 class both_builds : public ::testing::TestWithParam<bool> {
 protected:
@@ -82,7 +67,7 @@ protected:
                       const std::string& lines) const {
         const ProgramResult result = run(args);
         EXPECT_EQ(result.exitStatus, 0);
-        EXPECT_EQ(mask_runtime(result.out), expected_report(figures));
+        EXPECT_EQ(testsupport::maskTime(result.out), expected_report(figures));
         EXPECT_EQ(result.err, "");
         ASSERT_TRUE(dir.exists("frequent.dat"));
         EXPECT_EQ(dir.readFile("frequent.dat"), dump() ? lines : "");
@@ -261,7 +246,7 @@ TEST_P(both_builds, full_disk) {
         EXPECT_EQ(result.out, "Error: cannot write file frequent.dat!\n");
     } else {
         EXPECT_EQ(result.exitStatus, 0);
-        EXPECT_EQ(mask_runtime(result.out),
+        EXPECT_EQ(testsupport::maskTime(result.out),
                   expected_report({"d.txt", "2", "2", "2", "0.500", "1", "2\t\t\t1\n", "1"}));
     }
 }

@@ -2,31 +2,18 @@
 // search on inputs whose shape stresses it (long patterns, many items).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "closed_miner.h"
-#include "sequence_db.h"
 #include "support/closed_oracle.h"
 #include "support/database.h"
+#include "support/mining.h"
 #include "support/run_program.h"
-#include "token_scanner.h"
 
 namespace {
 
 using item_list = std::vector<std::int32_t>;
-
-class collecting_sink : public korv::closed_sink {
-public:
-    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
-        found.emplace_back(item_list(items.begin(), items.end()), support);
-        return true;
-    }
-    std::vector<std::pair<item_list, std::int32_t>> found;
-};
 
 struct random_case {
     std::vector<item_list> sequences;
@@ -49,32 +36,13 @@ random_case make_case(std::mt19937& rng) {
     return result;
 }
 
-std::vector<std::pair<item_list, std::int32_t>> mine_in_process(const random_case& input) {
-    korv::token_scanner scanner(input.text);
-    korv::sequence_db db;
-    const auto count = static_cast<std::int32_t>(input.sequences.size());
-    EXPECT_EQ(korv::load_sequences(scanner, count, input.abs_support, db), korv::load_status::ok);
-    EXPECT_TRUE(korv::check_sequence_db(db, input.abs_support));
-    collecting_sink sink;
-    korvcore::SearchProgress progress;
-    korv::mine_closed(db, input.abs_support, &sink, &progress);
-    // The counters end at the totals: every item done, every closed sequence counted.
-    EXPECT_EQ(progress.closedFound.load(), static_cast<std::int64_t>(sink.found.size()));
-    EXPECT_EQ(progress.itemsTotal.load(), static_cast<std::int32_t>(db.item_ids.size()));
-    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
-    return sink.found;
-}
-
-std::vector<std::pair<item_list, std::int32_t>> as_list(const std::map<item_list, std::int32_t>& closed) {
-    return {closed.begin(), closed.end()};
-}
-
 TEST(mine_closed, equals_the_closed_sequences_by_definition) {
     std::mt19937 rng(20261208);
     for (int round = 0; round < 3000; ++round) {
         const random_case input = make_case(rng);
-        const auto expected = as_list(testsupport::closedItemSequences(input.sequences, input.abs_support));
-        ASSERT_EQ(mine_in_process(input), expected)
+        const auto count = static_cast<std::int32_t>(input.sequences.size());
+        const auto expected = testsupport::inKeyOrder(testsupport::closedItemSequences(input.sequences, input.abs_support));
+        ASSERT_EQ(testsupport::mineKorv(input.text, count, input.abs_support).found, expected)
             << "round " << round << ", absolute support " << input.abs_support << ", data:\n"
             << input.text;
     }
@@ -117,15 +85,9 @@ TEST(mine_closed, patterns_as_long_as_the_sequences) {
             for (const std::int32_t item : sequence) text += std::to_string(item) + " ";
             text += "-1\n";
         }
-        korv::token_scanner scanner(text);
-        korv::sequence_db db;
-        ASSERT_EQ(korv::load_sequences(scanner, 2, 2, db), korv::load_status::ok);
-        collecting_sink sink;
-        const korv::mining_result result = korv::mine_closed(db, 2, &sink);
-        ASSERT_EQ(sink.found.size(), 1u);
-        EXPECT_EQ(sink.found[0].first, sequence);
-        EXPECT_EQ(sink.found[0].second, 2);
-        EXPECT_EQ(result.length_histogram.at(static_cast<std::size_t>(length)), 1);
+        const testsupport::Mined mined = testsupport::mineKorv(text, 2, 2);
+        EXPECT_EQ(mined.found, testsupport::inKeyOrder({{sequence, 2}}));
+        EXPECT_EQ(mined.histogram.at(static_cast<std::size_t>(length)), 1);
     }
 }
 

@@ -8,19 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "support/database.h"
 #include "support/run_program.h"
 
 namespace {
 
 using testsupport::runProgram;
 using testsupport::ScratchDir;
-
-std::string words(std::initializer_list<int32_t> values) {
-    std::string bytes;
-    for (int32_t value : values)
-        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(char(uint32_t(value) >> shift & 0xff));
-    return bytes;
-}
 
 std::set<std::string> filesIn(const ScratchDir& dir) {
     std::set<std::string> names;
@@ -52,11 +46,11 @@ TEST(KorvdbCommand, EachFailureIsOneLineStatusOneAndLeavesNoOutput) {
         {{{"log.csv", log}}, {"import", "log.csv", "out.bin", "--item", "product"},
          "korvdb import: log.csv:1:1: the header has no column 'product' (for --item)"},
         {{{"log.csv", log + "a,1,\n"}}, {"import", "log.csv", "out.bin"}, "korvdb import: log.csv:2:5: an empty item name"},
-        {{{"db.bin", words({1, -1, -2}) + "x"}}, {"convert", "db.bin", "db.txt"},
+        {{{"db.bin", testsupport::littleEndianBytes({1, -1, -2}) + "x"}}, {"convert", "db.bin", "db.txt"},
          "korvdb convert: db.bin: byte 12: the length is not a multiple of 4 bytes"},
-        {{{"db.bin", words({2, 1, -1, -2})}}, {"stats", "db.bin"},
+        {{{"db.bin", testsupport::littleEndianBytes({2, 1, -1, -2})}}, {"stats", "db.bin"},
          "korvdb stats: db.bin: byte 4: items of an event must ascend without repeats"},
-        {{{"db.bin", words({1, -1, -7})}}, {"stats", "db.bin"},
+        {{{"db.bin", testsupport::littleEndianBytes({1, -1, -7})}}, {"stats", "db.bin"},
          "korvdb stats: db.bin: byte 8: values below -2 are not part of the format"},
         {{{"db.txt", "1 -1 -2\n1 x -1 -2\n"}}, {"convert", "db.txt", "db.bin"},
          "korvdb convert: db.txt:2:3: 'x' is not a 32-bit integer"},

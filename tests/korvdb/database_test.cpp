@@ -1,4 +1,4 @@
-// The three database forms round-trip, and `support` agrees with a brute-force containment count.
+// The three database forms round-trip, and the support counter agrees with the oracle's containment.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,8 @@
 
 #include "pattern_support.h"
 #include "sequence_database.h"
+#include "support/closed_oracle.h"
+#include "support/database.h"
 #include "support/run_program.h"
 
 namespace {
@@ -15,24 +17,24 @@ namespace {
 using korvdb::DatabaseFormat;
 using korvdb::SequenceDatabase;
 
-SequenceDatabase randomDatabase(std::mt19937& rng, int sequences, int items, int maxEventItems) {
+// A random database of `sequences` sequences of up to 5 events over `items` items, and the same
+// in korvdb's form.
+struct RandomDatabase {
+    testsupport::Database events;
     SequenceDatabase db;
-    for (int s = 0; s < sequences; ++s) {
-        const int events = int(rng() % 6);
-        for (int e = 0; e < events; ++e) {
-            std::set<int32_t> event;
-            const int size = 1 + int(rng() % unsigned(maxEventItems));
-            while (int(event.size()) < size) event.insert(int32_t(rng() % unsigned(items)));
-            for (int32_t item : event) {
-                db.words.push_back(item);
-                db.largestItem = std::max(db.largestItem, item);
-            }
-            db.words.push_back(-1);
-        }
-        db.words.push_back(-2);
-        db.sequenceStart.push_back(uint32_t(db.words.size()));
+};
+
+RandomDatabase randomDatabase(std::mt19937& rng, int sequences, int items, int maxEventItems) {
+    RandomDatabase random;
+    random.events = testsupport::randomDatabase(rng, {.minAlphabet = items, .maxAlphabet = items, .minSequences = sequences,
+                                                      .maxSequences = sequences, .maxEvents = 5,
+                                                      .maxItemsPerEvent = maxEventItems});
+    random.db.words = testsupport::toWords(random.events);
+    for (std::size_t k = 0; k < random.db.words.size(); ++k) {
+        if (random.db.words[k] == -2) random.db.sequenceStart.push_back(uint32_t(k + 1));
+        random.db.largestItem = std::max(random.db.largestItem, random.db.words[k]);
     }
-    return db;
+    return random;
 }
 
 void expectSame(const SequenceDatabase& a, const SequenceDatabase& b) {
@@ -46,7 +48,7 @@ TEST(DatabaseForms, RoundTripThroughEveryForm) {
     std::mt19937 rng(11);
     for (int round = 0; round < 30; ++round) {
         const bool singleItems = round % 2 == 0;
-        const SequenceDatabase db = randomDatabase(rng, 1 + round, 12, singleItems ? 1 : 4);
+        const SequenceDatabase db = randomDatabase(rng, 1 + round, 12, singleItems ? 1 : 4).db;
         for (const char* name : {"db.bin", "db.txt", "db.spec"}) {
             const DatabaseFormat format = korvdb::formatFromPath(name);
             if (format == DatabaseFormat::korv && !singleItems) continue;
@@ -71,32 +73,10 @@ TEST(DatabaseForms, KorvPairNamesItsDataAndComputesItsFields) {
     EXPECT_EQ(dir.readFile("x.dat"), "0 3 1 -1\n7 -1\n-1\n-2\n");
 }
 
-// Containment by trying every embedding, independent of the counter's earliest-match rule.
-bool containsFrom(const std::vector<std::vector<int32_t>>& sequence, std::size_t from,
-                  const std::vector<std::vector<int32_t>>& pattern, std::size_t next) {
-    if (next == pattern.size()) return true;
-    for (std::size_t e = from; e < sequence.size(); ++e)
-        if (std::includes(sequence[e].begin(), sequence[e].end(), pattern[next].begin(), pattern[next].end()) &&
-            containsFrom(sequence, e + 1, pattern, next + 1))
-            return true;
-    return false;
-}
-
-std::vector<std::vector<int32_t>> events(const std::vector<int32_t>& words, std::size_t begin, std::size_t end) {
-    std::vector<std::vector<int32_t>> result(1);
-    for (std::size_t k = begin; k < end; ++k) {
-        if (words[k] == -2) break;
-        if (words[k] == -1) result.emplace_back();
-        else result.back().push_back(words[k]);
-    }
-    result.pop_back();
-    return result;
-}
-
 TEST(SupportCounter, AgreesWithBruteForceOnPatternListsInPreOrder) {
     std::mt19937 rng(5);
     for (int round = 0; round < 40; ++round) {
-        const SequenceDatabase db = randomDatabase(rng, 12, 5, 3);
+        const RandomDatabase random = randomDatabase(rng, 12, 5, 3);
         // Patterns: random ones, their prefixes and extensions, listed in lexicographic order so
         // that a prefix comes before what extends it.
         std::set<std::vector<int32_t>> patterns;
@@ -111,13 +91,11 @@ TEST(SupportCounter, AgreesWithBruteForceOnPatternListsInPreOrder) {
                 patterns.insert(pattern);
             }
         }
-        korvdb::SupportCounter counter(db);
+        korvdb::SupportCounter counter(random.db);
         for (const std::vector<int32_t>& pattern : patterns) {
             std::vector<int32_t> expected;
-            for (std::size_t s = 0; s < db.sequenceCount(); ++s)
-                if (containsFrom(events(db.words, db.sequenceStart[s], db.sequenceStart[s + 1]), 0,
-                                 events(pattern, 0, pattern.size()), 0))
-                    expected.push_back(int32_t(s));
+            for (std::size_t s = 0; s < random.events.size(); ++s)
+                if (testsupport::contains(random.events[s], testsupport::unflatten(pattern))) expected.push_back(int32_t(s));
             const auto got = counter.supportingSequences(pattern);
             ASSERT_EQ(std::vector<int32_t>(got.begin(), got.end()), expected) << "round " << round;
         }

@@ -3,26 +3,15 @@
 #include <span>
 
 #include "binary_loader.h"
-#include "support/database.h"
 #include "search_database.h"
+#include "support/database.h"
+#include "support/mining.h"
 
 namespace {
 
-using korvplus::LoadFigures;
-
-struct Loaded {
-    std::vector<int32_t> data{-2};
-    LoadFigures figures;
-};
-
-Loaded loadBytes(const std::string& bytes) {
-    Loaded loaded;
-    loaded.figures = korvplus::loadSequenceBytes(
-        loaded.data, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
-    return loaded;
-}
-
-Loaded loadWords(const std::vector<int32_t>& words) { return loadBytes(testsupport::littleEndianBytes(words)); }
+using testsupport::LoadedFile;
+using testsupport::loadBytes;
+using testsupport::loadWords;
 
 TEST(BinaryLoader, WorkedExampleDecodesLittleEndianWordsAndFigures) {
     const std::string bytes = testsupport::littleEndianBytes({1, 2, -1, 3, -1, -2, 2, -1, -2});
@@ -31,45 +20,45 @@ TEST(BinaryLoader, WorkedExampleDecodesLittleEndianWordsAndFigures) {
     EXPECT_EQ(bytes.substr(8, 4), std::string("\xff\xff\xff\xff", 4));
     EXPECT_EQ(bytes.substr(32, 4), std::string("\xfe\xff\xff\xff", 4));
 
-    const Loaded loaded = loadBytes(bytes);
+    const LoadedFile loaded = loadBytes(bytes);
     EXPECT_EQ(loaded.figures.largestItemId, 3);
     EXPECT_EQ(loaded.figures.sequenceCount, 2);
     EXPECT_EQ(loaded.figures.maxSequenceItems, 3);
-    EXPECT_EQ(loaded.data, (std::vector<int32_t>{-2, 1, 2, -1, 3, -1, -2, 2, -1, -2}));
+    EXPECT_EQ(loaded.sequenceData, (std::vector<int32_t>{-2, 1, 2, -1, 3, -1, -2, 2, -1, -2}));
 
     // One to three stray bytes at the end are ignored.
     for (const char* tail : {"\x07", "\x07\x07", "\x07\x07\x07"}) {
-        const Loaded withTail = loadBytes(bytes + tail);
-        EXPECT_EQ(withTail.data, loaded.data);
+        const LoadedFile withTail = loadBytes(bytes + tail);
+        EXPECT_EQ(withTail.sequenceData, loaded.sequenceData);
         EXPECT_EQ(withTail.figures.sequenceCount, 2);
     }
 }
 
 TEST(BinaryLoader, FiguresOfUnusualFiles) {
-    const Loaded empty = loadBytes("");
+    const LoadedFile empty = loadBytes("");
     EXPECT_EQ(empty.figures.largestItemId, -1);
     EXPECT_EQ(empty.figures.sequenceCount, 0);
     EXPECT_EQ(empty.figures.maxSequenceItems, 0);
-    EXPECT_EQ(empty.data, std::vector<int32_t>{-2});
+    EXPECT_EQ(empty.sequenceData, std::vector<int32_t>{-2});
 
     // Repeats across events count as items; an empty event makes a sequence of 0 items.
-    const Loaded repeats = loadWords({4, -1, 4, -1, -2, -1, -2});
+    const LoadedFile repeats = loadWords({4, -1, 4, -1, -2, -1, -2});
     EXPECT_EQ(repeats.figures.maxSequenceItems, 2);
     EXPECT_EQ(repeats.figures.sequenceCount, 2);
 
     // Words after the last -2 are kept and count for the largest id only.
-    const Loaded tail = loadWords({5, -1});
+    const LoadedFile tail = loadWords({5, -1});
     EXPECT_EQ(tail.figures.largestItemId, 5);
     EXPECT_EQ(tail.figures.sequenceCount, 0);
     EXPECT_EQ(tail.figures.maxSequenceItems, 0);
-    EXPECT_EQ(tail.data, (std::vector<int32_t>{-2, 5, -1}));
+    EXPECT_EQ(tail.sequenceData, (std::vector<int32_t>{-2, 5, -1}));
 
     // Other negative values are stored but are neither items nor markers.
-    const Loaded stray = loadWords({-7, 3, -9, -1, -2});
+    const LoadedFile stray = loadWords({-7, 3, -9, -1, -2});
     EXPECT_EQ(stray.figures.maxSequenceItems, 1);
-    EXPECT_EQ(stray.data.size(), 6u);
+    EXPECT_EQ(stray.sequenceData.size(), 6u);
 
-    const Loaded huge = loadWords({2147483647, -1, -2});
+    const LoadedFile huge = loadWords({2147483647, -1, -2});
     EXPECT_EQ(huge.figures.largestItemId, 2147483647);
 }
 
@@ -89,8 +78,8 @@ TEST(BinaryLoader, WordsSplitAcrossChunksDecodeTheSame) {
 }
 
 korvplus::SearchDatabase prepare(const std::vector<int32_t>& words) {
-    const Loaded loaded = loadWords(words);
-    return korvplus::prepareSearchDatabase(loaded.data, loaded.figures.largestItemId);
+    const LoadedFile loaded = loadWords(words);
+    return korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId);
 }
 
 TEST(SearchDatabase, SettlesMalformedMarkersOnce) {

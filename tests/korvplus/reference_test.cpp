@@ -5,9 +5,9 @@
 
 #include <random>
 
-#include "mining_harness.h"
 #include "reference_miner.h"
 #include "support/database.h"
+#include "support/mining.h"
 
 namespace {
 
@@ -22,16 +22,15 @@ TEST(MinerReference, SameOutputAsTheLiteralSearch) {
         const int32_t minSupport = std::uniform_int_distribution<int32_t>(1, int32_t(database.size()))(random);
         const std::vector<int32_t> words = testsupport::toWords(database);
 
-        const harness::MiningOutcome outcome = harness::mineWords(words, minSupport);
-        std::vector<int32_t> sequenceData{-2};
-        sequenceData.insert(sequenceData.end(), words.begin(), words.end());
+        const testsupport::Mined outcome = testsupport::mineKorvplus(words, minSupport);
+        const testsupport::LoadedFile loaded = testsupport::loadWords(words);
         const reference::ReferenceResult expected = reference::referenceMine(
-            sequenceData, outcome.figures.largestItemId + 1, minSupport, outcome.figures.maxSequenceItems);
+            loaded.sequenceData, loaded.figures.largestItemId + 1, minSupport, loaded.figures.maxSequenceItems);
 
         SCOPED_TRACE("round " + std::to_string(round));
-        ASSERT_EQ(outcome.patterns, expected.patterns);
-        ASSERT_EQ(outcome.lengthHistogram, std::vector<int64_t>(expected.lengthHistogram.begin(),
-                                                                expected.lengthHistogram.end()));
+        ASSERT_EQ(outcome.found.patterns, expected.patterns);
+        ASSERT_EQ(outcome.histogram,
+                  std::vector<int64_t>(expected.lengthHistogram.begin(), expected.lengthHistogram.end()));
     }
 }
 
@@ -40,10 +39,10 @@ TEST(MinerReference, PrunedSubtreeExample) {
     const std::vector<std::vector<int32_t>> expected{
         {0, -1}, {0, -1, 0, 1, -1, 1, 4, -1}, {0, 1, -1, 1, -1}, {0, 1, 4, -1, 1, -1}, {0, 2, 4, -1}, {0, 4, -1},
         {4, -1}};
-    const harness::MiningOutcome outcome =
-        harness::mineWords({4, -1, -2, 0, 1, 4, -1, 1, -1, -2, 0, -1, 0, 1, -1, 1, 4, -1, -2, 0, 2, 4, -1, -2}, 1);
-    EXPECT_EQ(outcome.patterns, expected);
-    EXPECT_EQ(outcome.lengthHistogram, (std::vector<int64_t>{2, 1, 2, 1, 1}));
+    const testsupport::Mined outcome =
+        testsupport::mineKorvplus({4, -1, -2, 0, 1, 4, -1, 1, -1, -2, 0, -1, 0, 1, -1, 1, 4, -1, -2, 0, 2, 4, -1, -2}, 1);
+    EXPECT_EQ(outcome.found.patterns, expected);
+    EXPECT_EQ(outcome.histogram, (std::vector<int64_t>{2, 1, 2, 1, 1}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
 
 namespace testsupport {
 
@@ -73,6 +74,20 @@ void enumerate(const Database& database, int32_t minSupport, const std::vector<i
     }
 }
 
+// Appending items, as new events or into the last one, turns `shorter` into `longer`.
+bool extends(const FlatPattern& longer, const FlatPattern& shorter) {
+    return longer.size() > shorter.size() && std::equal(shorter.begin(), shorter.end() - 1, longer.begin());
+}
+
+std::string describe(const FlatPattern& pattern) {
+    std::string text;
+    for (const int32_t value : pattern) {
+        text += ' ';
+        text += value == -1 ? "|" : std::to_string(value);
+    }
+    return text;
+}
+
 }  // namespace
 
 Pattern unflatten(const FlatPattern& pattern) {
@@ -119,6 +134,26 @@ std::map<FlatPattern, int32_t> closedPatterns(const Database& database, int32_t 
     Pattern pattern;
     enumerate(database, std::max<int32_t>(minSupport, 1), alphabetOf(database), pattern, closed);
     return closed;
+}
+
+std::string closedOutputError(const Database& database, int32_t minSupport, const std::vector<FlatPattern>& written) {
+    std::set<FlatPattern> seen;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const std::string which = "pattern " + std::to_string(i) + describe(written[i]);
+        if (!seen.insert(written[i]).second) return which + " written twice";
+        if (support(database, unflatten(written[i])) < std::max(minSupport, 1)) return which + " not frequent";
+        if (!isClosed(database, unflatten(written[i]))) return which + " not closed";
+        for (std::size_t j = 0; j < i; ++j)
+            if (extends(written[j], written[i])) return which + " written after its extension" + describe(written[j]);
+    }
+    const bool oneItemEvents = std::all_of(database.begin(), database.end(), [](const Sequence& sequence) {
+        return std::all_of(sequence.begin(), sequence.end(), [](const Event& event) { return event.size() == 1; });
+    });
+    if (oneItemEvents) {
+        for (const auto& entry : closedPatterns(database, minSupport))
+            if (seen.count(entry.first) == 0) return "closed pattern" + describe(entry.first) + " not written";
+    }
+    return "";
 }
 
 std::map<std::vector<int32_t>, int32_t> closedItemSequences(const ItemSequences& sequences, int32_t minSupport) {

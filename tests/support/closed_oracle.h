@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "support/database.h"
@@ -40,5 +41,11 @@ std::map<FlatPattern, int32_t> closedPatterns(const Database& database, int32_t 
 
 // The same for sequences of single items, keyed by the item list.
 std::map<std::vector<int32_t>, int32_t> closedItemSequences(const ItemSequences& sequences, int32_t minSupport);
+
+// What is wrong with `written`, flat patterns in the order a miner wrote them for `database` at
+// minSupport, or "" when nothing is: each must be frequent and closed, written once and never
+// after one of its extensions (a pattern that begins with all of it but its final -1). When every
+// event holds one item they must be the whole closed set.
+std::string closedOutputError(const Database& database, int32_t minSupport, const std::vector<FlatPattern>& written);
 
 }  // namespace testsupport

@@ -2,11 +2,13 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace testsupport {
 
@@ -19,6 +21,29 @@ std::string shellQuote(const std::string& text) {
         else quoted += c;
     }
     return quoted + "'";
+}
+
+bool allDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "KORV Time:" then a number of seconds as korvplus prints it (%g with no exponent), or
+// "Runtime: " then seconds with three decimals (negative when the clock stepped back), " sec.".
+std::string maskedTimeLine(std::string_view line) {
+    if (line.starts_with("KORV Time:")) {
+        const std::string_view figure = line.substr(10);
+        if (!figure.empty() && figure.front() != '.' && figure.find_first_not_of("0123456789.") == std::string_view::npos)
+            return "KORV Time:#";
+    }
+    if (line.starts_with("Runtime: ") && line.ends_with(" sec.")) {
+        std::string_view figure = line.substr(9, line.size() - 14);
+        if (figure.starts_with('-')) figure.remove_prefix(1);
+        const auto point = figure.find('.');
+        if (point != std::string_view::npos && allDigits(figure.substr(0, point)) && figure.size() - point == 4 &&
+            allDigits(figure.substr(point + 1)))
+            return "Runtime: #.### sec.";
+    }
+    return std::string(line);
 }
 
 std::string slurp(const std::string& path) {
@@ -81,6 +106,18 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     std::filesystem::remove(outPath);
     std::filesystem::remove(errPath);
     return result;
+}
+
+std::string maskTime(const std::string& out) {
+    std::string masked;
+    std::string::size_type start = 0;
+    while (start < out.size()) {
+        const auto end = std::min(out.find('\n', start), out.size());
+        masked += maskedTimeLine(std::string_view(out).substr(start, end - start));
+        if (end < out.size()) masked += '\n';
+        start = end + 1;
+    }
+    return masked;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

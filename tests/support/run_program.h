@@ -39,4 +39,10 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
 // Splits text into lines; a final line without newline is kept, the empty tail is not.
 std::vector<std::string> splitLines(const std::string& text);
 
+// A program's console output with the one figure that varies from run to run masked: korvplus's
+// "KORV Time:<seconds>" line becomes "KORV Time:#" and korv's "Runtime: <seconds> sec." line
+// "Runtime: #.### sec.". A figure not in its printed form is left as it is, so that a
+// comparison with the expected output fails.
+std::string maskTime(const std::string& out);
+
 }  // namespace testsupport

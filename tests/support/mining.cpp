@@ -1,0 +1,115 @@
+#include "support/mining.h"
+
+#include <algorithm>
+#include <numeric>
+#include <stdexcept>
+#include <utility>
+
+#include "closed_miner.h"
+#include "search_progress.h"
+#include "sequence_miner.h"
+#include "support/database.h"
+#include "token_scanner.h"
+
+namespace testsupport {
+
+namespace {
+
+void require(bool condition, const std::string& what) {
+    if (!condition) throw std::logic_error(what);
+}
+
+class CollectingSink final : public korv::closed_sink {
+public:
+    bool write_closed(std::span<const int32_t> items, int32_t support) override {
+        found.add(items, support);
+        return true;
+    }
+    FoundPatterns found;
+};
+
+// What every complete run must show, whichever miner and thread count.
+void checkCounts(const Mined& mined, const korvcore::SearchProgress& progress) {
+    const auto found = int64_t(mined.found.patterns.size());
+    require(mined.closedCount == found, "closed count " + std::to_string(mined.closedCount) + ", found " +
+                                            std::to_string(found));
+    require(std::accumulate(mined.histogram.begin(), mined.histogram.end(), int64_t{0}) == found,
+            "the histogram does not count the patterns found");
+    require(progress.closedFound.load() == found, "progress counted " + std::to_string(progress.closedFound.load()) +
+                                                      " closed patterns, found " + std::to_string(found));
+    require(progress.itemsDone.load() == progress.itemsTotal.load(), "progress ended before every item was done");
+}
+
+}  // namespace
+
+FoundPatterns inKeyOrder(const std::map<std::vector<int32_t>, int32_t>& patterns) {
+    FoundPatterns found;
+    for (const auto& [pattern, count] : patterns) found.add(pattern, count);
+    return found;
+}
+
+LoadedFile loadBytes(const std::string& bytes) {
+    LoadedFile loaded{{-2}, {}};
+    loaded.figures = korvplus::loadSequenceBytes(
+        loaded.sequenceData, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    return loaded;
+}
+
+LoadedFile loadWords(const std::vector<int32_t>& words) { return loadBytes(littleEndianBytes(words)); }
+
+Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const MiningSettings& settings) {
+    const LoadedFile loaded = loadWords(words);
+    korvplus::SearchDatabase database = korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId);
+    require(korvplus::checkSearchDatabase(database), "the prepared database breaks its invariants");
+    return mineKorvplus(std::move(database), minSupport, loaded.figures.maxSequenceItems, settings);
+}
+
+Mined mineKorvplus(korvplus::SearchDatabase database, int32_t minSupport, int32_t maxSequenceItems,
+                   const MiningSettings& settings) {
+    Mined mined;
+    korvcore::SearchProgress progress;
+    korvplus::SequenceMiner miner(std::move(database), minSupport, maxSequenceItems,
+                                  [&](std::span<const int32_t> pattern, int32_t items) { mined.found.add(pattern, items); });
+    miner.setOptions({.threads = settings.threads, .progress = &progress,
+                      .bufferLimitBytes = settings.stress ? 64 : korvcore::SearchOptions{}.bufferLimitBytes,
+                      .splitAtEveryNode = settings.stress});
+    miner.mineClosedPatterns();
+    mined.closedCount = miner.closedCount();
+    mined.histogram = miner.lengthHistogram();
+    for (std::size_t k = 0; k < mined.found.patterns.size(); ++k) {
+        const std::vector<int32_t>& pattern = mined.found.patterns[k];
+        require(std::count_if(pattern.begin(), pattern.end(), [](int32_t value) { return value >= 0; }) ==
+                    mined.found.counts[k],
+                "pattern " + std::to_string(k) + " came with a wrong item count");
+    }
+    checkCounts(mined, progress);
+    return mined;
+}
+
+Mined mineKorv(const std::string& text, int32_t sequenceCount, int32_t absSupport, const MiningSettings& settings) {
+    korv::token_scanner scanner(text);
+    korv::sequence_db db;
+    require(korv::load_sequences(scanner, sequenceCount, absSupport, db) == korv::load_status::ok,
+            "the data text does not load");
+    require(korv::check_sequence_db(db, absSupport), "the loaded database breaks its invariants");
+    return mineKorv(db, absSupport, settings);
+}
+
+Mined mineKorv(const korv::sequence_db& db, int32_t absSupport, const MiningSettings& settings) {
+    CollectingSink sink;
+    korvcore::SearchProgress progress;
+    const korv::mining_result result =
+        korv::mine_closed(db, absSupport, &sink, &progress,
+                          {.threads = settings.threads,
+                           .output_limit_bytes = settings.stress ? 64 : korv::thread_options{}.output_limit_bytes,
+                           .always_split = settings.stress});
+    require(!result.stopped, "the search stopped though the sink never asked it to");
+    require(progress.itemsTotal.load() == int32_t(db.item_ids.size()), "progress counts other items than the frequent ones");
+    Mined mined{std::move(sink.found), 0, {result.length_histogram.begin(), result.length_histogram.end()}};
+    while (!mined.histogram.empty() && mined.histogram.back() == 0) mined.histogram.pop_back();
+    mined.closedCount = std::accumulate(mined.histogram.begin(), mined.histogram.end(), int64_t{0});
+    checkCounts(mined, progress);
+    return mined;
+}
+
+}  // namespace testsupport
