@@ -8,7 +8,7 @@
 #include "korv/error.h"
 #include "pattern_support.h"
 #include "search_database.h"
-#include "sequence_miner.h"
+#include "database_search.h"
 #include "thread_setting.h"
 
 namespace korv {

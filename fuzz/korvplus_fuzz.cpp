@@ -66,13 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     require(korvplus::checkSearchDatabase(database));
     if (database.values.size() > 96) return 0;  // keeps every run short
 
-    const testsupport::Mined mined = testsupport::mineKorvplus(database, minSupport, figures.maxSequenceItems);
+    const std::vector<int32_t> words(sequenceData.begin() + 1, sequenceData.end());
+    const testsupport::Mined mined = testsupport::mineKorvplus(words, minSupport);
 
     // Several threads, each node handing its children over and almost no room for lines waiting
     // their turn. Starting threads costs more than a small search, hence only on request.
     if ((bytes[0] & 0x40) != 0) {
-        require(testsupport::mineKorvplus(std::move(database), minSupport, figures.maxSequenceItems,
-                                          {.threads = 3, .stress = true}) == mined);
+        require(testsupport::mineKorvplus(words, minSupport, {.threads = 3, .stress = true}) == mined);
     }
 
     testsupport::Database truth;

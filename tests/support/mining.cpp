@@ -7,7 +7,8 @@
 
 #include "closed_miner.h"
 #include "search_progress.h"
-#include "sequence_miner.h"
+#include "korv/korv.h"
+#include "search_database.h"
 #include "support/database.h"
 #include "token_scanner.h"
 
@@ -58,24 +59,27 @@ LoadedFile loadBytes(const std::string& bytes) {
 LoadedFile loadWords(const std::vector<int32_t>& words) { return loadBytes(littleEndianBytes(words)); }
 
 Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const MiningSettings& settings) {
-    const LoadedFile loaded = loadWords(words);
-    korvplus::SearchDatabase database = korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId);
-    require(korvplus::checkSearchDatabase(database), "the prepared database breaks its invariants");
-    return mineKorvplus(std::move(database), minSupport, loaded.figures.maxSequenceItems, settings);
-}
-
-Mined mineKorvplus(korvplus::SearchDatabase database, int32_t minSupport, int32_t maxSequenceItems,
-                   const MiningSettings& settings) {
+    LoadedFile loaded = loadWords(words);
+    require(korvplus::checkSearchDatabase(
+                korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId)),
+            "the prepared database breaks its invariants");
+    loaded.sequenceData.erase(loaded.sequenceData.begin());  // the leading -2
     Mined mined;
-    korvcore::SearchProgress progress;
-    korvplus::SequenceMiner miner(std::move(database), minSupport, maxSequenceItems,
-                                  [&](std::span<const int32_t> pattern, int32_t items) { mined.found.add(pattern, items); });
-    miner.setOptions({.threads = settings.threads, .progress = &progress,
-                      .bufferLimitBytes = settings.stress ? 64 : korvcore::SearchOptions{}.bufferLimitBytes,
-                      .splitAtEveryNode = settings.stress});
-    miner.mineClosedPatterns();
-    mined.closedCount = miner.closedCount();
-    mined.histogram = miner.lengthHistogram();
+    korv::Progress progress;
+    const korv::MineSummary summary =
+        korv::mine(korv::Database::fromBinaryWords(std::move(loaded.sequenceData)),
+                   {.threshold = korv::Threshold::absolute(std::max(minSupport, 1)), .threads = settings.threads,
+                    .progress = &progress, .splitAtEveryNode = settings.stress,
+                    .bufferLimitBytes = settings.stress ? 64 : korv::MineOptions{}.bufferLimitBytes},
+                   [&](const korv::Pattern& pattern) {
+                       mined.found.add(pattern.flat, int32_t(pattern.itemCount()));
+                       return true;
+                   });
+    require(!summary.stopped, "the search stopped though nothing asked it to");
+    mined.closedCount = summary.closed;
+    mined.histogram.assign(summary.byLength.begin() + 1, summary.byLength.end());
+    if (mined.histogram.size() < std::size_t(loaded.figures.maxSequenceItems))
+        mined.histogram.resize(std::size_t(loaded.figures.maxSequenceItems), 0);
     for (std::size_t k = 0; k < mined.found.patterns.size(); ++k) {
         const std::vector<int32_t>& pattern = mined.found.patterns[k];
         require(std::count_if(pattern.begin(), pattern.end(), [](int32_t value) { return value >= 0; }) ==

@@ -59,11 +59,9 @@ struct LoadedFile {
 LoadedFile loadBytes(const std::string& bytes);
 LoadedFile loadWords(const std::vector<int32_t>& words);
 
-// korvplus at `minSupport` (absolute; below 1 mines as 1) on a file holding `words`, or on a
-// database prepared from one.
+// korvplus at `minSupport` (absolute; below 1 mines as 1) on a file holding `words`, as the
+// program mines it: through the korv library.
 Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const MiningSettings& settings = {});
-Mined mineKorvplus(korvplus::SearchDatabase database, int32_t minSupport, int32_t maxSequenceItems,
-                   const MiningSettings& settings = {});
 
 // korv at `absSupport` on a data text read for `sequenceCount` sequences, or on a loaded database.
 Mined mineKorv(const std::string& text, int32_t sequenceCount, int32_t absSupport, const MiningSettings& settings = {});
