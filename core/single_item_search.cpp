@@ -343,14 +343,22 @@ void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<I
             ownRecordsShared_[std::size_t(d) + 1] = 1;
         }
     }
-    // The task takes the level's entry arrays whole, so that nothing large is copied, and its
-    // children keep their begins. This search keeps a copy of the entries of its last child: the
-    // one it is exploring (above the current depth) or the one it starts next (at it).
+    // The task takes the level's arrays whole and starts at child `split`, so that a split costs
+    // the same however many children the level holds; its children keep their begins. This search
+    // keeps only its last child: the one it is exploring (above the current depth) or the one it
+    // starts next (at it), with a copy of that child's entries.
     ItemLevel& to = task.level;
-    moveChildren(from, to, split, false);
     const int32_t keep = split - 1;
-    const auto keptBegin = std::ptrdiff_t(from.childBegin[std::size_t(keep)]);
-    const auto keptEnd = keptBegin + from.childSupport[std::size_t(keep)];
+    to.childItem = std::move(from.childItem);
+    to.childSupport = std::move(from.childSupport);
+    to.childBegin = std::move(from.childBegin);
+    to.nextChild = split;
+    from.childItem.assign(1, to.childItem[std::size_t(keep)]);
+    from.childSupport.assign(1, to.childSupport[std::size_t(keep)]);
+    from.childBegin.assign(1, 0);
+    from.nextChild -= keep;
+    const auto keptBegin = std::ptrdiff_t(to.childBegin[std::size_t(keep)]);
+    const auto keptEnd = keptBegin + to.childSupport[std::size_t(keep)];
     auto take = [keptBegin, keptEnd](auto& fromEntries, auto& toEntries) {
         if (fromEntries.empty()) return;  // first, without positions
         std::remove_reference_t<decltype(fromEntries)> kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
@@ -359,8 +367,7 @@ void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<I
     };
     take(from.first, to.first);
     take(from.link, to.link);
-    from.childBegin[std::size_t(keep)] = 0;
-    if (j < depth) path_[std::size_t(j)] = from.entries(keep);
+    if (j < depth) path_[std::size_t(j)] = from.entries(0);
     sharing.share(std::move(task));
 }
 
