@@ -47,7 +47,47 @@ Database Database::fromBinaryWords(std::vector<int32_t> words) {
     return database;
 }
 
+Database Database::fromItemRuns(std::vector<int32_t> runs) {
+    Database database;
+    Data& data = *database.data_;
+    if (runs.empty()) return database;
+    if (runs.front() != -1 || runs.back() != -1)
+        throw Error("item runs must start and end with -1");
+    if (runs.size() > std::size_t(INT32_MAX)) throw Error("the database holds too many items");
+    for (std::size_t p = 0; p + 1 < runs.size(); ++p) {
+        if (runs[p] < -1) throw Error("item ids must be 0 or more, not " + std::to_string(runs[p]));
+        if (runs[p] == -1) data.runMarks.push_back(int32_t(p));
+        data.runsLargestItem = std::max(data.runsLargestItem, runs[p]);
+    }
+    data.runs = std::move(runs);
+    data.itemRuns = true;
+    return database;
+}
+
+korvdb::SequenceDatabase DatabaseAccess::eventsForm(const Database::Data& data) {
+    if (!data.itemRuns) return data.db;
+    korvdb::SequenceDatabase db;
+    db.words.reserve(2 * data.runs.size());
+    for (std::size_t p = 1; p < data.runs.size(); ++p) {
+        if (data.runs[p] >= 0) {
+            db.words.push_back(data.runs[p]);
+            db.words.push_back(-1);
+        } else {
+            db.words.push_back(-2);
+            db.sequenceStart.push_back(uint32_t(db.words.size()));
+        }
+    }
+    db.largestItem = data.runsLargestItem;
+    return db;
+}
+
 void Database::add(std::span<const Event> sequence) {
+    if (data_->itemRuns) {
+        data_->db = DatabaseAccess::eventsForm(*data_);
+        data_->itemRuns = false;
+        std::vector<int32_t>().swap(data_->runs);
+        std::vector<int32_t>().swap(data_->runMarks);
+    }
     korvdb::SequenceDatabase& db = data_->db;
     Event sorted;
     for (const Event& event : sequence) {
@@ -65,13 +105,21 @@ void Database::add(std::span<const Event> sequence) {
     db.sequenceStart.push_back(uint32_t(db.words.size()));
 }
 
-std::size_t Database::sequenceCount() const { return data_->db.sequenceCount(); }
+std::size_t Database::sequenceCount() const {
+    return data_->itemRuns ? data_->runMarks.size() : data_->db.sequenceCount();
+}
 
-int32_t Database::largestItem() const { return data_->db.largestItem; }
+int32_t Database::largestItem() const { return data_->itemRuns ? data_->runsLargestItem : data_->db.largestItem; }
 
 Sequence Database::sequence(std::size_t index) const {
+    if (index >= sequenceCount()) throw Error("no sequence " + std::to_string(index));
+    if (data_->itemRuns) {
+        Sequence sequence;
+        for (std::size_t p = std::size_t(data_->runMarks[index]) + 1; data_->runs[p] >= 0; ++p)
+            sequence.push_back(Event{data_->runs[p]});
+        return sequence;
+    }
     const korvdb::SequenceDatabase& db = data_->db;
-    if (index >= db.sequenceCount()) throw Error("no sequence " + std::to_string(index));
     Sequence sequence;
     Event event;
     for (uint32_t i = db.sequenceStart[index]; i + 1 < db.sequenceStart[index + 1]; ++i) {
@@ -85,6 +133,9 @@ Sequence Database::sequence(std::size_t index) const {
     return sequence;
 }
 
-std::span<const int32_t> Database::words() const { return data_->db.words; }
+std::vector<int32_t> Database::words() const {
+    if (data_->itemRuns) return DatabaseAccess::eventsForm(*data_).words;
+    return data_->db.words;
+}
 
 }  // namespace korv

@@ -9,11 +9,12 @@
 #include "pattern_support.h"
 #include "search_database.h"
 #include "database_search.h"
+#include "single_item_search.h"
 #include "thread_setting.h"
 
 namespace korv {
 
-int32_t absoluteSupport(std::size_t sequenceCount, double relative, Rounding rounding) {
+int32_t absoluteSupport(int64_t sequenceCount, double relative, Rounding rounding) {
     double product = double(sequenceCount) * relative;
     if (rounding == Rounding::roundedHalfUp) product += 0.5;
     if (std::isnan(product)) return 0;
@@ -35,7 +36,7 @@ Threshold Threshold::relative(double fraction, Rounding rounding) {
 
 int32_t Threshold::resolve(std::size_t sequenceCount) const {
     if (!relative_) return int32_t(std::min<int64_t>(count_, std::numeric_limits<int32_t>::max()));
-    return std::max(absoluteSupport(sequenceCount, fraction_, rounding_), 1);
+    return std::max(absoluteSupport(int64_t(sequenceCount), fraction_, rounding_), 1);
 }
 
 std::size_t Pattern::itemCount() const {
@@ -58,52 +59,96 @@ std::vector<Event> Pattern::events() const {
 
 namespace {
 
-// Mines `db`; `release` (may be null) is db.words of a database used once, released as soon as
-// the search has its own form of them unless supporting sequences need them.
-MineSummary mineDatabase(const korvdb::SequenceDatabase& db, std::vector<int32_t>* release, const MineOptions& options,
-                         const PatternCallback& onPattern) {
-    if (options.threads < 0) throw Error("the number of threads must be 0 or more");
-    MineSummary summary;
-    summary.minSupport = options.threshold.resolve(db.sequenceCount());
+// The parts of a run both database forms share: the options, the mapping of dense ids back to
+// the database's ids, supporting sequences and the summary.
+class MiningRun {
+public:
+    MiningRun(const MineOptions& options, const PatternCallback& onPattern, std::size_t sequenceCount)
+        : options_(options), onPattern_(onPattern) {
+        if (options.threads < 0) throw Error("the number of threads must be 0 or more");
+        summary_.minSupport = options.threshold.resolve(sequenceCount);
+    }
 
-    korvplus::SearchDatabase search = korvplus::prepareSearchDatabase(db.words, db.largestItem);
-    if (release != nullptr && !options.supportingSequences) std::vector<int32_t>().swap(*release);
+    int32_t minSupport() const { return summary_.minSupport; }
 
-    std::optional<korvdb::SupportCounter> counter;
-    if (options.supportingSequences) counter.emplace(db);
-    std::vector<int32_t> fileIds;
-    const korvcore::PatternSink sink = [&](std::span<const int32_t> pattern, int32_t, int32_t support) {
-        fileIds.clear();
-        for (const int32_t value : pattern)
-            fileIds.push_back(value < 0 ? value : search.originalIds[std::size_t(value)]);
-        Pattern found{fileIds, support, {}};
-        if (counter) found.sequences = counter->supportingSequences(fileIds);
-        return onPattern ? onPattern(found) : true;
-    };
-    const korvcore::SearchOptions searchOptions{
-        .threads = options.threads == 0 ? korvcore::availableCpus() : options.threads,
-        .progress = options.progress,
-        .bufferLimitBytes = options.bufferLimitBytes,
-        .splitAtEveryNode = options.splitAtEveryNode,
-        .stop = options.stop};
-    const korvcore::SearchTotals totals =
-        korvplus::searchDatabase(search, summary.minSupport, sink, searchOptions);
-    summary.closed = totals.closed;
-    summary.byLength.assign(totals.byDepth.size() + 1, 0);
-    for (std::size_t d = 0; d < totals.byDepth.size(); ++d) summary.byLength[d + 1] = totals.byDepth[d];
-    summary.stopped = totals.stopped;
-    return summary;
+    // Supporting sequences are counted over `db` (events form), which must outlive the run.
+    void countSupportingSequencesIn(const korvdb::SequenceDatabase& db) { counter_.emplace(db); }
+
+    // Searches with `search(sink, searchOptions)`; the sink maps dense ids through originalIds.
+    template <class Search>
+    MineSummary run(std::span<const int32_t> originalIds, Search&& search) {
+        const korvcore::PatternSink sink = [&](std::span<const int32_t> pattern, int32_t, int32_t support) {
+            fileIds_.clear();
+            for (const int32_t value : pattern) fileIds_.push_back(value < 0 ? value : originalIds[std::size_t(value)]);
+            Pattern found{fileIds_, support, {}};
+            if (counter_) found.sequences = counter_->supportingSequences(fileIds_);
+            return onPattern_ ? onPattern_(found) : true;
+        };
+        const korvcore::SearchOptions searchOptions{
+            .threads = options_.threads == 0 ? korvcore::availableCpus() : options_.threads,
+            .progress = options_.progress,
+            .bufferLimitBytes = options_.bufferLimitBytes,
+            .splitAtEveryNode = options_.splitAtEveryNode,
+            .stop = options_.stop};
+        const korvcore::SearchTotals totals = search(sink, searchOptions);
+        summary_.closed = totals.closed;
+        summary_.byLength.assign(totals.byDepth.size() + 1, 0);
+        for (std::size_t d = 0; d < totals.byDepth.size(); ++d) summary_.byLength[d + 1] = totals.byDepth[d];
+        summary_.stopped = totals.stopped;
+        return summary_;
+    }
+
+private:
+    const MineOptions& options_;
+    const PatternCallback& onPattern_;
+    MineSummary summary_;
+    std::optional<korvdb::SupportCounter> counter_;
+    std::vector<int32_t> fileIds_;
+};
+
+// Mines `data`. `usedOnce` (may be null) is `data` of a database used once: its storage is then
+// released, or taken over, as early as the search allows.
+MineSummary mineData(const DatabaseAccess::Data& data, DatabaseAccess::Data* usedOnce, const MineOptions& options,
+                     const PatternCallback& onPattern) {
+    MiningRun run(options, onPattern, data.itemRuns ? data.runMarks.size() : data.db.sequenceCount());
+    std::optional<korvdb::SequenceDatabase> converted;
+    if (options.supportingSequences) {
+        if (data.itemRuns) converted.emplace(DatabaseAccess::eventsForm(data));
+        run.countSupportingSequencesIn(converted ? *converted : data.db);
+    }
+
+    if (data.itemRuns) {
+        // The runs become the search's compact database, in place when they are used once.
+        korvcore::CompactDatabase compact;
+        compact.items = usedOnce != nullptr ? std::move(usedOnce->runs) : data.runs;
+        const korvcore::CheckedVector<int32_t> originalIds =
+            korvcore::keepFrequentItems(compact, data.runsLargestItem, run.minSupport());
+        return run.run(originalIds, [&](const korvcore::PatternSink& sink, const korvcore::SearchOptions& searchOptions) {
+            return korvcore::mineSingleItems(compact, run.minSupport(), sink, searchOptions);
+        });
+    }
+
+    korvplus::SearchDatabase search = korvplus::prepareSearchDatabase(data.db.words, data.db.largestItem);
+    if (usedOnce != nullptr && !options.supportingSequences) std::vector<int32_t>().swap(usedOnce->db.words);
+    return run.run(search.originalIds, [&](const korvcore::PatternSink& sink, const korvcore::SearchOptions& searchOptions) {
+        return korvplus::searchDatabase(search, run.minSupport(), sink, searchOptions);
+    });
 }
 
 }  // namespace
 
 MineSummary mine(const Database& database, const MineOptions& options, const PatternCallback& onPattern) {
-    return mineDatabase(DatabaseAccess::data(database).db, nullptr, options, onPattern);
+    return mineData(DatabaseAccess::data(database), nullptr, options, onPattern);
 }
 
 MineSummary mine(Database&& database, const MineOptions& options, const PatternCallback& onPattern) {
-    korvdb::SequenceDatabase& db = DatabaseAccess::data(database).db;
-    return mineDatabase(db, &db.words, options, onPattern);
+    DatabaseAccess::Data& data = DatabaseAccess::data(database);
+    // The search takes the storage over; the database is left empty, whatever happens.
+    struct Emptied {
+        DatabaseAccess::Data& data;
+        ~Emptied() { data = DatabaseAccess::Data{}; }
+    } emptied{data};
+    return mineData(data, &data, options, onPattern);
 }
 
 }  // namespace korv

@@ -1,7 +1,7 @@
 // Growable arrays whose allocation failures carry their size.
 //
 // Every container of the search that grows with the data allocates through CheckedAllocator:
-//   1. a failed allocation throws AllocationFailure, a std::bad_alloc that also tells how many
+//   1. a failed allocation throws AllocationFailure (korv/error.h), a std::bad_alloc that also tells how many
 //      bytes were asked for, so each program can word its own message (korv prints the size);
 //   2. a request whose byte count overflows size_t fails the same way, with bytes = UINT64_MAX.
 // UninitializedAllocator leaves new elements of trivial types unset: for per-node arrays that are
@@ -13,20 +13,31 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "korv/error.h"
+
 namespace korvcore {
 
-class AllocationFailure : public std::bad_alloc {
-public:
-    explicit AllocationFailure(std::uint64_t bytes) : bytes_(bytes) {}
-    std::uint64_t bytes() const noexcept { return bytes_; }
-    const char* what() const noexcept override { return "out of memory"; }
+using korv::AllocationFailure;
 
-private:
-    std::uint64_t bytes_;
-};
+// Reserves room for `count` elements in a plain vector; a failure is raised as AllocationFailure.
+template <class Vector>
+void reserveChecked(Vector& vector, std::size_t count) {
+    using T = typename Vector::value_type;
+    if (count <= vector.capacity()) return;
+    if (count > std::numeric_limits<std::size_t>::max() / sizeof(T))
+        throw AllocationFailure(std::numeric_limits<std::uint64_t>::max());
+    try {
+        vector.reserve(count);
+    } catch (const std::bad_alloc&) {
+        throw AllocationFailure(std::uint64_t(count) * sizeof(T));
+    } catch (const std::length_error&) {
+        throw AllocationFailure(std::uint64_t(count) * sizeof(T));
+    }
+}
 
 // malloc, checked: a block of `bytes` bytes (at least one), or AllocationFailure.
 inline void* allocateChecked(std::size_t bytes) {

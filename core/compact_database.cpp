@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "dense_ids.h"
+
 namespace korvcore {
 
 CompactDatabase compactOneItemEvents(const std::vector<int32_t>& values, int32_t itemCount) {
     CompactDatabase compact;
     compact.itemCount = itemCount;
-    CheckedVector<int32_t>& items = compact.items;
-    items.reserve(values.size() / 2 + 1);
+    std::vector<int32_t>& items = compact.items;
+    reserveChecked(items, values.size() / 2 + 1);
     items.push_back(-1);
     compact.sequenceMarks.push_back(0);
     // Every event is one item followed by -1, so the items are the values followed by -1.
@@ -26,8 +28,57 @@ CompactDatabase compactOneItemEvents(const std::vector<int32_t>& values, int32_t
     return compact;
 }
 
+CheckedVector<int32_t> keepFrequentItems(CompactDatabase& database, int32_t largestItem, int32_t minSupport) {
+    std::vector<int32_t>& items = database.items;
+    CheckedVector<int32_t> ids;
+    renumberDensely(items, largestItem, ids);
+
+    // Support of every item, counting each sequence once: an item is stamped with the number of
+    // the sequence that last counted it.
+    CheckedVector<int32_t> support(ids.size(), 0);
+    CheckedVector<int32_t> lastSequence(ids.size(), -1);
+    int32_t sequence = -1;
+    for (const int32_t item : items) {
+        if (item < 0) {
+            ++sequence;
+            continue;
+        }
+        if (lastSequence[std::size_t(item)] == sequence) continue;
+        lastSequence[std::size_t(item)] = sequence;
+        ++support[std::size_t(item)];
+    }
+
+    // The frequent items renumbered densely; lastSequence becomes the new id, -1 when dropped.
+    CheckedVector<int32_t> originalIds;
+    CheckedVector<int32_t>& newId = lastSequence;
+    for (std::size_t r = 0; r < ids.size(); ++r) {
+        newId[r] = -1;
+        if (support[r] < minSupport) continue;
+        newId[r] = int32_t(originalIds.size());
+        originalIds.push_back(ids[r]);
+    }
+
+    // Drop the infrequent items in place and note where each sequence starts.
+    database.sequenceMarks.clear();
+    std::size_t write = 0;
+    for (std::size_t read = 0; read < items.size(); ++read) {
+        const int32_t item = items[read];
+        if (item < 0) {
+            if (read + 1 < items.size()) database.sequenceMarks.push_back(int32_t(write));
+            items[write++] = -1;
+        } else if (newId[std::size_t(item)] >= 0) {
+            items[write++] = newId[std::size_t(item)];
+        }
+    }
+    items.resize(write);
+    items.shrink_to_fit();  // the search keeps the items for the whole run; their growth slack goes
+    database.itemCount = int32_t(originalIds.size());
+    linkRepeatedItems(database);
+    return originalIds;
+}
+
 void linkRepeatedItems(CompactDatabase& database) {
-    const CheckedVector<int32_t>& items = database.items;
+    const std::vector<int32_t>& items = database.items;
     CheckedVector<int32_t>& nextSame = database.nextSame;
     // Walking backwards, the position seen last for an item is its next position.
     nextSame.assign(items.size(), kNoPosition);
@@ -53,7 +104,7 @@ void linkRepeatedItems(CompactDatabase& database) {
 }
 
 bool checkCompactDatabase(const CompactDatabase& database) {
-    const CheckedVector<int32_t>& items = database.items;
+    const std::vector<int32_t>& items = database.items;
     if (items.empty() || items.front() != -1 || items.back() != -1 || items.size() > std::size_t(INT32_MAX))
         return false;
     std::size_t mark = 0;

@@ -24,7 +24,7 @@ namespace korvcore {
 inline constexpr int32_t kNoPosition = INT32_MAX;
 
 struct CompactDatabase {
-    CheckedVector<int32_t> items;
+    std::vector<int32_t> items;  // a plain vector, so that a loader's array moves in without a copy
     CheckedVector<int32_t> nextSame;
     CheckedVector<int32_t> sequenceMarks;
     int32_t itemCount = 0;
@@ -34,6 +34,12 @@ struct CompactDatabase {
 // The compact form of a database of one-item events, given as values in which -1 ends an event
 // and -2 a sequence, with -2 at index 0 and after the last sequence (dense item ids).
 CompactDatabase compactOneItemEvents(const std::vector<int32_t>& values, int32_t itemCount);
+
+// The compact form of sequences of single items given as `items` (a -1, then each sequence's
+// items followed by -1; any ids >= 0) with sequenceMarks set: keeps the items of support >=
+// minSupport, renumbered densely in id order, in place, and sets itemCount, sequenceMarks and
+// the links. Returns originalIds: originalIds[dense] is the id given.
+CheckedVector<int32_t> keepFrequentItems(CompactDatabase& database, int32_t largestItem, int32_t minSupport);
 
 // Sets nextSame and uniqueItems once items, sequenceMarks and itemCount hold invariants 1 to 3.
 void linkRepeatedItems(CompactDatabase& database);

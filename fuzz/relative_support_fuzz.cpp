@@ -1,7 +1,8 @@
 // libFuzzer target for the relative support argument of both programs: the first four bytes are
 // a sequence count (any int32), the rest is the argument text, read as atof reads it. korvplus
-// truncates count × support; korv and korvdump truncate count × support + 0.5, never below 1. Each threshold must follow its rule exactly, clamped to
-// the int32 range (NaN counts as 0), and the argument is also formatted for the report.
+// truncates count × support; korv and korvdump truncate count × support + 0.5 (and then take at
+// least 1). Each rule must hold exactly, clamped to the int32 range (NaN counts as 0), and the
+// argument is also formatted for korvplus's report.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -11,8 +12,8 @@
 #include <limits>
 #include <string>
 
+#include "korv/mining.h"
 #include "run_driver.h"
-#include "spec_file.h"
 
 namespace {
 
@@ -40,8 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     const double relativeSupport = std::atof(argument.c_str());
     const double product = double(sequenceCount) * relativeSupport;
-    require(korvplus::absoluteSupport(sequenceCount, relativeSupport) == truncatedClamped(product));
-    require(korv::abs_support_for(sequenceCount, relativeSupport) == std::max(1, truncatedClamped(product + 0.5)));
+    require(korv::absoluteSupport(sequenceCount, relativeSupport, korv::Rounding::truncated) ==
+            truncatedClamped(product));
+    require(korv::absoluteSupport(sequenceCount, relativeSupport, korv::Rounding::roundedHalfUp) ==
+            truncatedClamped(product + 0.5));
 
     const std::string printed = korvplus::formatGeneral(relativeSupport, 6);
     require(!printed.empty() && printed.size() < 64);

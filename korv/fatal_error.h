@@ -17,7 +17,7 @@ public:
     explicit fatal_error(const std::string& line) : std::runtime_error(line) {}
 };
 
-// The allocation message for a request of `bytes` bytes (raised as korvcore::AllocationFailure).
+// The allocation message for a request of `bytes` bytes (raised as korv::AllocationFailure).
 std::string alloc_error(std::uint64_t bytes);
 
 // The open-error message naming `path` and the C library `mode`.

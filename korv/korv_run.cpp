@@ -1,5 +1,6 @@
 #include "korv_run.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -7,11 +8,12 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "closed_miner.h"
+#include "data_file.h"
 #include "fatal_error.h"
+#include "korv/korv.h"
 #include "run_vector.h"
-#include "sequence_db.h"
 #include "spec_file.h"
 #include "terminal_progress.h"
 #include "thread_setting.h"
@@ -53,17 +55,19 @@ double seconds_between(const wall_time& start, const wall_time& end) {
 }
 
 // Writes each closed sequence as one line: "%i " per item, then ": %i\n" with the support.
-class pattern_file_sink : public closed_sink {
+class pattern_file_writer {
 public:
-    explicit pattern_file_sink(std::FILE* file) : file_(file) { resize_or_exit(line_, 64); }
+    explicit pattern_file_writer(std::FILE* file) : file_(file) { resize_or_exit(line_, 64); }
 
-    bool write_closed(std::span<const std::int32_t> items, std::int32_t support) override {
+    // `pattern` holds each item followed by -1 (one-item events).
+    bool write_closed(std::span<const std::int32_t> pattern, std::int32_t support) {
         // 11 characters hold any int32, one more the blank; the tail adds ": ", support, "\n".
-        const std::size_t needed = (items.size() + 2) * 12 + 4;
+        const std::size_t needed = (pattern.size() + 2) * 12 + 4;
         if (needed > line_.size()) resize_or_exit(line_, 2 * needed);
         char* out = line_.data();
         char* const end = out + line_.size();
-        for (const std::int32_t item : items) {
+        for (const std::int32_t item : pattern) {
+            if (item < 0) continue;
             out = std::to_chars(out, end, item).ptr;
             *out++ = ' ';
         }
@@ -95,7 +99,7 @@ void print_usage() {
                stdout);
 }
 
-void print_report(const run_figures& run, const run_vector<std::int64_t>& length_histogram,
+void print_report(const run_figures& run, const std::vector<std::int64_t>& length_histogram,
                   double run_seconds) {
     std::string report =
         "KORV: An efficient algorithm for mining frequent closed sequences.\n"
@@ -130,14 +134,14 @@ bool read_spec_file(const std::string& path, run_spec& spec) {
 }
 
 // Reads the data file named by the spec and mines it; every closed sequence goes to
-// `pattern_file` when there is one.
-mining_result load_and_mine(const run_figures& figures, std::FILE* pattern_file) {
+// `pattern_file` when there is one. Returns the histogram of closed sequences by length.
+korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_file) {
     const std::string& data_path = figures.spec.data_path;
-    sequence_db db;
+    data_file_contents contents;
     {
         const file_handle data_file(open_or_exit(data_path, "r"));
         token_scanner scanner(data_file.get());
-        switch (load_sequences(scanner, figures.spec.num_sequences, figures.abs_support, db)) {
+        switch (load_sequences(scanner, figures.spec.num_sequences, contents)) {
         case load_status::ok:
             break;
         case load_status::read_error:
@@ -146,13 +150,19 @@ mining_result load_and_mine(const run_figures& figures, std::FILE* pattern_file)
             throw fatal_error(format("Error: invalid token in file %s!\n", data_path.c_str()));
         }
     }
-    const thread_options threads{.threads = figures.threads};
+    korv::Database db = korv::Database::fromItemRuns(std::move(contents.runs));
     // A progress line while the search runs, on a terminal only; erased before the report.
-    korvcore::SearchProgress progress;
+    korv::Progress progress;
     const korvcore::TerminalProgress display(progress, "closed sequences");
-    if (pattern_file == nullptr) return mine_closed(db, figures.abs_support, nullptr, &progress, threads);
-    pattern_file_sink sink(pattern_file);
-    return mine_closed(db, figures.abs_support, &sink, &progress, threads);
+    korv::MineOptions options;
+    options.threshold = korv::Threshold::absolute(std::max(figures.abs_support, 1));
+    options.threads = figures.threads;
+    options.progress = &progress;
+    if (pattern_file == nullptr) return korv::mine(std::move(db), options, nullptr);
+    pattern_file_writer writer(pattern_file);
+    return korv::mine(std::move(db), options, [&writer](const korv::Pattern& pattern) {
+        return writer.write_closed(pattern.flat, pattern.support);
+    });
 }
 
 // One run: arguments, spec file, "frequent.dat" created, data loaded and mined, "frequent.dat"
@@ -176,20 +186,21 @@ int run(int argc, char** argv, bool write_patterns) {
     figures.rel_support = std::strtod(argv[2], nullptr);
     if (!read_spec_file(spec_path, figures.spec))
         throw fatal_error(open_error(spec_path, "r"));
-    figures.abs_support = abs_support_for(figures.spec.num_sequences, figures.rel_support);
+    // Sequences needed: num_sequences * rel_support + 0.5, truncated, never below 1.
+    figures.abs_support = std::max(
+        korv::absoluteSupport(figures.spec.num_sequences, figures.rel_support, korv::Rounding::roundedHalfUp), 1);
 
     // The run time covers everything from creating "frequent.dat" to closing it.
     const wall_time start = read_wall_clock();
     file_handle pattern_file(open_or_exit(pattern_path, "w+"));
 
-    const mining_result result =
-        load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr);
+    const korv::MineSummary result = load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr);
     const bool write_failed = result.stopped || std::ferror(pattern_file.get()) != 0;
     if (std::fclose(pattern_file.release()) != 0 || write_failed)
         throw fatal_error(format("Error: cannot write file %s!\n", pattern_path));
     const wall_time end = read_wall_clock();
 
-    print_report(figures, result.length_histogram, seconds_between(start, end));
+    print_report(figures, result.byLength, seconds_between(start, end));
     return 0;
 }
 
@@ -201,7 +212,7 @@ int korv_main(int argc, char** argv, bool write_patterns) {
         status = run(argc, argv, write_patterns);
     } catch (const fatal_error& error) {
         std::fputs(error.what(), stdout);
-    } catch (const korvcore::AllocationFailure& failure) {
+    } catch (const korv::AllocationFailure& failure) {
         std::fputs(alloc_error(failure.bytes()).c_str(), stdout);
     }
     std::fflush(stdout);

@@ -23,15 +23,4 @@ bool read_spec(token_scanner& scanner, run_spec& spec) {
     return true;
 }
 
-std::int32_t abs_support_for(std::int32_t num_sequences, double rel_support) {
-    double threshold = static_cast<double>(num_sequences) * rel_support + 0.5;
-    if (std::isnan(threshold)) threshold = 0.0;
-    constexpr double lowest = std::numeric_limits<std::int32_t>::min();
-    constexpr double highest = std::numeric_limits<std::int32_t>::max();
-    if (threshold < lowest) threshold = lowest;
-    if (threshold > highest) threshold = highest;
-    const auto truncated = static_cast<std::int32_t>(threshold);
-    return truncated < 1 ? 1 : truncated;
-}
-
 }  // namespace korv

@@ -28,8 +28,4 @@ struct run_spec {
 // Reads the five tokens into `spec`; false when the bytes could not be read.
 bool read_spec(token_scanner& scanner, run_spec& spec);
 
-// Sequences needed for a pattern to be frequent: num_sequences * rel_support + 0.5, truncated
-// toward zero, and never below 1. NaN counts as 0; the product is clamped to the int32 range.
-std::int32_t abs_support_for(std::int32_t num_sequences, double rel_support);
-
 }  // namespace korv

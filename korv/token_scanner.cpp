@@ -59,7 +59,7 @@ scan_status token_scanner::read_word(std::string& word) {
             try {
                 word.reserve(grown);
             } catch (const std::exception&) {
-                throw korvcore::AllocationFailure(grown);
+                throw korv::AllocationFailure(grown);
             }
         }
         word.push_back(static_cast<char>(c));

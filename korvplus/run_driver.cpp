@@ -40,14 +40,6 @@ std::string formatGeneral(double value, int precision) {
     return text;
 }
 
-int32_t absoluteSupport(int32_t sequenceCount, double relativeSupport) {
-    const double product = double(sequenceCount) * relativeSupport;
-    if (std::isnan(product)) return 0;
-    if (product >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-    if (product <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(product);
-}
-
 void printClosingReport(std::ostream& out, int64_t closedCount, int32_t elapsedMilliseconds,
                         const std::vector<int64_t>& lengthHistogram) {
     printLine(out, "Total Closed Pattens: " + std::to_string(closedCount));
@@ -90,7 +82,7 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         const LoadResult load = loadSequenceFile(words, inputPath);
         const LoadFigures& figures = load.figures;
         const int64_t itemCount = int64_t(figures.largestItemId) + 1;
-        const int32_t minSupport = absoluteSupport(figures.sequenceCount, relativeSupport);
+        const int32_t minSupport = korv::absoluteSupport(figures.sequenceCount, relativeSupport, korv::Rounding::truncated);
 
         printLine(out, "Related Support: " + formatGeneral(relativeSupport, 6));
         printLine(out, "Absoluted Support: " + std::to_string(minSupport));

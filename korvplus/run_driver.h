@@ -16,8 +16,6 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
 // `value` as printf's %g with `precision` significant digits.
 std::string formatGeneral(double value, int precision);
 
-// sequenceCount * relativeSupport truncated toward zero; NaN gives 0, values beyond int32 clamp.
-int32_t absoluteSupport(int32_t sequenceCount, double relativeSupport);
 
 // The lines after the search: total, time in seconds (5 significant digits) and the histogram
 // of closed patterns by number of items, non-empty lengths only.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "data_file.h"
 #include "support/database.h"
 #include "support/mining.h"
 #include "support/run_program.h"
@@ -57,8 +58,9 @@ TEST(ParallelSearch, KorvMinesLikeTheSerialSearch) {
         const std::string text = randomText(random, sequences);
         const auto absSupport = std::uniform_int_distribution<int32_t>(2, 2 + sequences / 4)(random);
         korv::token_scanner scanner(text);
-        korv::sequence_db db;
-        ASSERT_EQ(korv::load_sequences(scanner, sequences, absSupport, db), korv::load_status::ok);
+        korv::data_file_contents contents;
+        ASSERT_EQ(korv::load_sequences(scanner, sequences, contents), korv::load_status::ok);
+        const std::vector<int32_t>& db = contents.runs;
         const testsupport::Mined serial = testsupport::mineKorv(db, absSupport);
         for (const int32_t threads : {2, 3, 8}) {
             for (const bool stress : {false, true})

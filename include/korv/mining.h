@@ -24,9 +24,10 @@ namespace korv {
 // The programs' rules for turning a relative support into a number of sequences:
 //   truncated  (korvplus)          sequenceCount × relative, truncated toward zero;
 //   roundedHalfUp (korv, korvdump) sequenceCount × relative + 0.5, truncated toward zero.
-// NaN counts as 0, and results beyond the int32 range are clamped to it.
+// NaN counts as 0, and results beyond the int32 range are clamped to it. The count is signed, as
+// a count read from a file may be.
 enum class Rounding { truncated, roundedHalfUp };
-int32_t absoluteSupport(std::size_t sequenceCount, double relative, Rounding rounding);
+int32_t absoluteSupport(int64_t sequenceCount, double relative, Rounding rounding);
 
 // How many sequences a pattern needs: an absolute count (at least 1), or a fraction in (0, 1]
 // of the sequences with a rounding rule. The factories throw korv::Error on other values.
@@ -85,7 +86,8 @@ using PatternCallback = std::function<bool(const Pattern& pattern)>;
 // Mines `database`, calling `onPattern` for each closed pattern in order, from one thread at a
 // time. Throws korv::Error for unusable options, std::bad_alloc when memory runs out.
 MineSummary mine(const Database& database, const MineOptions& options, const PatternCallback& onPattern);
-// The same, releasing the database's storage as early as it can: for a database used once.
+// The same, releasing the database's storage as early as it can (for a database used once); the
+// database is left empty.
 MineSummary mine(Database&& database, const MineOptions& options, const PatternCallback& onPattern);
 
 }  // namespace korv

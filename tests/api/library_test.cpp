@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <limits>
 #include <random>
+#include <tuple>
 
 #include "korv/korv.h"
 #include "support/closed_oracle.h"
@@ -39,9 +42,20 @@ TEST(Library, DatabasesFromMemoryAndFromEveryFileForm) {
     EXPECT_EQ(db.sequenceCount(), 3u);
     EXPECT_EQ(db.largestItem(), 3);
     EXPECT_EQ(db.sequence(0), (korv::Sequence{{1, 3}, {2}}));
-    EXPECT_EQ(std::vector<int32_t>(db.words().begin(), db.words().end()),
-              (std::vector<int32_t>{1, 3, -1, 2, -1, -2, -2, 0, -1, -2}));
+    EXPECT_EQ(db.words(), (std::vector<int32_t>{1, 3, -1, 2, -1, -2, -2, 0, -1, -2}));
     EXPECT_THROW(korv::Database::fromSequences({{{-4}}}), korv::Error);
+
+    // Item runs: one-item events, repeats and empty sequences kept; add() turns them into events.
+    korv::Database runs = korv::Database::fromItemRuns({-1, 4, 1, 4, -1, -1, 2, -1});
+    EXPECT_EQ(runs.sequenceCount(), 3u);
+    EXPECT_EQ(runs.largestItem(), 4);
+    EXPECT_EQ(runs.sequence(0), (korv::Sequence{{4}, {1}, {4}}));
+    EXPECT_EQ(runs.words(), (std::vector<int32_t>{4, -1, 1, -1, 4, -1, -2, -2, 2, -1, -2}));
+    runs.add(korv::Sequence{{3, 0}});
+    EXPECT_EQ(runs.sequence(3), (korv::Sequence{{0, 3}}));
+    EXPECT_EQ(runs.sequence(1), korv::Sequence{});
+    for (const std::vector<int32_t>& bad : {std::vector<int32_t>{1, -1}, {-1, 1}, {-1, -3, -1}})
+        EXPECT_THROW(korv::Database::fromItemRuns(bad), korv::Error);
 
     // As korvplus reads words: stray values dropped, a -2 after an item closes the event, the
     // unterminated tail dropped, event order kept.
@@ -66,9 +80,22 @@ TEST(Library, DatabasesFromMemoryAndFromEveryFileForm) {
 }
 
 TEST(Library, ThresholdsFollowEachProgramsRule) {
-    EXPECT_EQ(korv::absoluteSupport(7, 0.5, korv::Rounding::truncated), 3);
-    EXPECT_EQ(korv::absoluteSupport(4, 0.5, korv::Rounding::roundedHalfUp), 2);
-    EXPECT_EQ(korv::absoluteSupport(10, 0.25, korv::Rounding::roundedHalfUp), 3);
+    using korv::absoluteSupport;
+    constexpr auto truncated = korv::Rounding::truncated;
+    constexpr auto halfUp = korv::Rounding::roundedHalfUp;
+    const double inf = std::numeric_limits<double>::infinity();
+    constexpr int32_t most = std::numeric_limits<int32_t>::max();
+    constexpr int32_t least = std::numeric_limits<int32_t>::min();
+    // korvplus: truncated toward zero, clamped to int32, NaN (0 × inf too) as 0.
+    for (const auto& [count, fraction, expected] : std::vector<std::tuple<int64_t, double, int32_t>>{
+             {7, 0.5, 3}, {10, 0.3, 3}, {7, 1.0, 7}, {7, 0.0, 0}, {7, -0.5, -3}, {7, std::nan(""), 0},
+             {7, inf, most}, {7, -inf, least}, {2000000000, 5.0, most}, {0, inf, 0}})
+        EXPECT_EQ(absoluteSupport(count, fraction, truncated), expected) << count << " x " << fraction;
+    // korv and korvdump: + 0.5 before truncating; counts from a spec file may be negative.
+    for (const auto& [count, fraction, expected] : std::vector<std::tuple<int64_t, double, int32_t>>{
+             {4, 0.5, 2}, {10, 0.25, 3}, {1000, 0.01, 10}, {3, 0.5, 2}, {100, 0.004, 0}, {-5, 0.5, -2},
+             {10, std::nan(""), 0}, {10, 1e300, most}, {0, inf, 0}})
+        EXPECT_EQ(absoluteSupport(count, fraction, halfUp), expected) << count << " x " << fraction;
     EXPECT_EQ(korv::Threshold::relative(0.01).resolve(50), 1);  // never below one sequence
     EXPECT_EQ(korv::Threshold::absolute(4).resolve(2), 4);
     for (const double bad : {0.0, -0.5, 1.5})
@@ -106,6 +133,17 @@ TEST(Library, MinesWhatTheDefinitionGivesAtEveryThreadCount) {
         }
         EXPECT_EQ(mineAll(db, {.threshold = korv::Threshold::absolute(minSupport), .threads = 3,
                                .supportingSequences = true, .splitAtEveryNode = true, .bufferLimitBytes = 64}),
+                  serial);
+        if (itemsets) continue;
+        // The same sequences as item runs mine to the same list.
+        std::vector<int32_t> runs{-1};
+        for (const auto& sequence : data) {
+            for (const auto& event : sequence) runs.push_back(event.front());
+            runs.push_back(-1);
+        }
+        EXPECT_EQ(mineAll(korv::Database::fromItemRuns(runs),
+                          {.threshold = korv::Threshold::absolute(minSupport), .threads = 1 + round % 2,
+                           .supportingSequences = true}),
                   serial);
     }
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sequence_db.h"
+#include "compact_database.h"
+#include "data_file.h"
 #include "spec_file.h"
 #include "token_scanner.h"
 
@@ -90,87 +91,65 @@ TEST(read_spec, missing_or_non_numeric_token_zeroes_the_rest) {
     EXPECT_EQ(spec.max_length, 1);
 }
 
-TEST(abs_support_for, rounds_half_up_and_never_drops_below_one) {
-    EXPECT_EQ(korv::abs_support_for(4, 0.5), 2);     // 2.5 truncates to 2
-    EXPECT_EQ(korv::abs_support_for(10, 0.25), 3);   // 3.0
-    EXPECT_EQ(korv::abs_support_for(1000, 0.01), 10);  // 10.5
-    EXPECT_EQ(korv::abs_support_for(3, 0.5), 2);
-    EXPECT_EQ(korv::abs_support_for(7, 1.0), 7);
-
-    // Thresholds that would round to 0 or below are raised to 1.
-    EXPECT_EQ(korv::abs_support_for(10, 0.0), 1);
-    EXPECT_EQ(korv::abs_support_for(10, -3.0), 1);
-    EXPECT_EQ(korv::abs_support_for(100, 0.004), 1);
-    EXPECT_EQ(korv::abs_support_for(0, 0.9), 1);
-    EXPECT_EQ(korv::abs_support_for(-5, 0.5), 1);
-
-    // Values that are not finite or far too large are clamped, never undefined.
-    const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(korv::abs_support_for(10, std::nan("")), 1);
-    EXPECT_EQ(korv::abs_support_for(10, inf), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(korv::abs_support_for(10, -inf), 1);
-    EXPECT_EQ(korv::abs_support_for(10, 1e300), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(korv::abs_support_for(0, inf), 1);  // 0 * inf is NaN
-}
-
 struct loaded {
     load_status status;
-    korv::sequence_db db;
+    korv::data_file_contents contents;
 };
 
-loaded load(const std::string& text, std::int32_t num_sequences, std::int32_t abs_support) {
+loaded load(const std::string& text, std::int32_t num_sequences) {
     korv::token_scanner scanner(text);
     loaded result;
-    result.status = korv::load_sequences(scanner, num_sequences, abs_support, result.db);
-    if (result.status == load_status::ok) {
-        EXPECT_TRUE(korv::check_sequence_db(result.db, abs_support));
-    }
+    result.status = korv::load_sequences(scanner, num_sequences, result.contents);
     return result;
-}
-
-// The sequences of a loaded database as data file ids, for comparison.
-std::vector<std::vector<std::int32_t>> sequences_of(const korv::sequence_db& db) {
-    std::vector<std::vector<std::int32_t>> sequences;
-    for (const std::int32_t start : db.compact.sequenceMarks) {
-        sequences.emplace_back();
-        for (std::size_t p = static_cast<std::size_t>(start) + 1; db.compact.items[p] >= 0; ++p)
-            sequences.back().push_back(db.item_ids[static_cast<std::size_t>(db.compact.items[p])]);
-    }
-    return sequences;
 }
 
 using sequence_list = std::vector<std::vector<std::int32_t>>;
 
-std::vector<std::int32_t> plain(const korv::run_vector<std::int32_t>& cells) {
-    return {cells.begin(), cells.end()};
+// The sequences of item runs (-1, then each sequence followed by -1), with `ids` applied when given.
+sequence_list sequences_of(const std::vector<std::int32_t>& runs, const std::vector<std::int32_t>* ids = nullptr) {
+    EXPECT_TRUE(!runs.empty() && runs.front() == -1 && runs.back() == -1);
+    sequence_list sequences;
+    for (std::size_t p = 1; p < runs.size(); ++p) {
+        if (runs[p - 1] == -1) sequences.emplace_back();
+        if (runs[p] >= 0) sequences.back().push_back(ids ? (*ids)[static_cast<std::size_t>(runs[p])] : runs[p]);
+    }
+    return sequences;
 }
 
-TEST(load_sequences, counts_each_sequence_once_and_keeps_frequent_items) {
-    // 2 repeats in the first sequence; -5 is skipped; 3 and 9 occur once, below the threshold.
-    const loaded result = load("2 0 -5 2 1 -1\n0 3 2 -1\n\n-1 9 2 -1 -2 7 7 -1", 4, 2);
+TEST(load_sequences, skips_other_negatives_and_the_library_keeps_frequent_items) {
+    // -5 is skipped; empty sequences are kept; the fifth end token ends the data.
+    const loaded result = load("2 0 -5 2 1 -1\n0 3 2 -1\n\n-1 9 2 -1 -2 7 7 -1", 4);
     ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_EQ(plain(result.db.item_ids), (std::vector<std::int32_t>{0, 2}));
-    EXPECT_EQ(plain(result.db.item_support), (std::vector<std::int32_t>{2, 3}));
-    EXPECT_EQ(sequences_of(result.db), (sequence_list{{2, 0, 2}, {0, 2}, {}, {2}, {}}));
-    EXPECT_EQ(result.db.longest_sequence, 3);
+    EXPECT_EQ(sequences_of(result.contents.runs), (sequence_list{{2, 0, 2, 1}, {0, 3, 2}, {}, {9, 2}, {}}));
+    EXPECT_EQ(result.contents.largest_id, 9);
+
+    // At support 2, counting each sequence once, only 0 and 2 stay, renumbered in id order.
+    korvcore::CompactDatabase compact;
+    compact.items = result.contents.runs;
+    const korvcore::CheckedVector<std::int32_t> kept = korvcore::keepFrequentItems(compact, 9, 2);
+    const std::vector<std::int32_t> ids(kept.begin(), kept.end());
+    EXPECT_EQ(ids, (std::vector<std::int32_t>{0, 2}));
+    EXPECT_TRUE(korvcore::checkCompactDatabase(compact));
+    EXPECT_FALSE(compact.uniqueItems);
+    EXPECT_EQ(sequences_of(compact.items, &ids), (sequence_list{{2, 0, 2}, {0, 2}, {}, {2}, {}}));
 }
 
 TEST(load_sequences, stops_after_the_expected_end_tokens) {
     // num_sequences + 1 end tokens end the data; what follows is never read, even garbage.
-    loaded result = load("0 1 -1 0 -1 -2 0 1 2 junk", 2, 1);
+    loaded result = load("0 1 -1 0 -1 -2 0 1 2 junk", 2);
     ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_EQ(sequences_of(result.db), (sequence_list{{0, 1}, {0}, {}}));
+    EXPECT_EQ(sequences_of(result.contents.runs), (sequence_list{{0, 1}, {0}, {}}));
 
     // A -2 before the last expected end token ends a sequence like -1; items before the final
     // end token form one more sequence.
-    result = load("0 1 -2 1 -2 4 -1 5", 2, 1);
+    result = load("0 1 -2 1 -2 4 -1 5", 2);
     ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_EQ(sequences_of(result.db), (sequence_list{{0, 1}, {1}, {4}}));
+    EXPECT_EQ(sequences_of(result.contents.runs), (sequence_list{{0, 1}, {1}, {4}}));
 
     // A negative count reads nothing.
-    result = load("0 1 -1 -2", -1, 1);
+    result = load("0 1 -1 -2", -1);
     ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_TRUE(result.db.compact.sequenceMarks.empty());
+    EXPECT_EQ(result.contents.runs, (std::vector<std::int32_t>{-1}));
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 namespace {
 
-using korvplus::absoluteSupport;
 using korvplus::formatGeneral;
 
 TEST(ConsoleFormat, GeneralFormatLikeTheStreamDefault) {
@@ -21,19 +20,6 @@ TEST(ConsoleFormat, GeneralFormatLikeTheStreamDefault) {
     EXPECT_EQ(formatGeneral(1234 * 0.001, 5), "1.234");
     EXPECT_EQ(formatGeneral(123456 * 0.001, 5), "123.46");
     EXPECT_EQ(formatGeneral(0 * 0.001, 5), "0");
-}
-
-TEST(ConsoleFormat, AbsoluteSupportTruncatesAndClamps) {
-    EXPECT_EQ(absoluteSupport(7, 0.5), 3);
-    EXPECT_EQ(absoluteSupport(10, 0.3), 3);
-    EXPECT_EQ(absoluteSupport(7, 1.0), 7);
-    EXPECT_EQ(absoluteSupport(7, 0.0), 0);
-    EXPECT_EQ(absoluteSupport(7, -0.5), -3);
-    EXPECT_EQ(absoluteSupport(7, std::nan("")), 0);
-    EXPECT_EQ(absoluteSupport(7, std::numeric_limits<double>::infinity()), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(absoluteSupport(7, -std::numeric_limits<double>::infinity()), std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(absoluteSupport(2000000000, 5.0), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(absoluteSupport(0, std::numeric_limits<double>::infinity()), 0);  // 0 * inf is NaN
 }
 
 TEST(ConsoleFormat, ClosingReportListsNonEmptyLengthsOnly) {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <numeric>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
-#include "closed_miner.h"
-#include "search_progress.h"
+#include "data_file.h"
 #include "korv/korv.h"
 #include "search_database.h"
 #include "support/database.h"
@@ -20,17 +20,8 @@ void require(bool condition, const std::string& what) {
     if (!condition) throw std::logic_error(what);
 }
 
-class CollectingSink final : public korv::closed_sink {
-public:
-    bool write_closed(std::span<const int32_t> items, int32_t support) override {
-        found.add(items, support);
-        return true;
-    }
-    FoundPatterns found;
-};
-
 // What every complete run must show, whichever miner and thread count.
-void checkCounts(const Mined& mined, const korvcore::SearchProgress& progress) {
+void checkCounts(const Mined& mined, const korv::Progress& progress) {
     const auto found = int64_t(mined.found.patterns.size());
     require(mined.closedCount == found, "closed count " + std::to_string(mined.closedCount) + ", found " +
                                             std::to_string(found));
@@ -92,26 +83,46 @@ Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const 
 
 Mined mineKorv(const std::string& text, int32_t sequenceCount, int32_t absSupport, const MiningSettings& settings) {
     korv::token_scanner scanner(text);
-    korv::sequence_db db;
-    require(korv::load_sequences(scanner, sequenceCount, absSupport, db) == korv::load_status::ok,
+    korv::data_file_contents contents;
+    require(korv::load_sequences(scanner, sequenceCount, contents) == korv::load_status::ok,
             "the data text does not load");
-    require(korv::check_sequence_db(db, absSupport), "the loaded database breaks its invariants");
-    return mineKorv(db, absSupport, settings);
+    return mineKorv(contents.runs, absSupport, settings);
 }
 
-Mined mineKorv(const korv::sequence_db& db, int32_t absSupport, const MiningSettings& settings) {
-    CollectingSink sink;
-    korvcore::SearchProgress progress;
-    const korv::mining_result result =
-        korv::mine_closed(db, absSupport, &sink, &progress,
-                          {.threads = settings.threads,
-                           .output_limit_bytes = settings.stress ? 64 : korv::thread_options{}.output_limit_bytes,
-                           .always_split = settings.stress});
-    require(!result.stopped, "the search stopped though the sink never asked it to");
-    require(progress.itemsTotal.load() == int32_t(db.item_ids.size()), "progress counts other items than the frequent ones");
-    Mined mined{std::move(sink.found), 0, {result.length_histogram.begin(), result.length_histogram.end()}};
+Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const MiningSettings& settings) {
+    // The frequent items, counted here to check the progress counters against.
+    std::map<int32_t, std::set<std::size_t>> sequencesOf;
+    std::size_t sequence = 0;
+    for (std::size_t p = 1; p < runs.size(); ++p) {
+        if (runs[p] < 0)
+            ++sequence;
+        else
+            sequencesOf[runs[p]].insert(sequence);
+    }
+    const auto frequentItems = std::count_if(sequencesOf.begin(), sequencesOf.end(), [&](const auto& entry) {
+        return int32_t(entry.second.size()) >= absSupport;
+    });
+
+    Mined mined;
+    korv::Progress progress;
+    const korv::MineSummary summary =
+        korv::mine(korv::Database::fromItemRuns(runs),
+                   {.threshold = korv::Threshold::absolute(std::max(absSupport, 1)), .threads = settings.threads,
+                    .progress = &progress, .splitAtEveryNode = settings.stress,
+                    .bufferLimitBytes = settings.stress ? 64 : korv::MineOptions{}.bufferLimitBytes},
+                   [&](const korv::Pattern& pattern) {
+                       std::vector<int32_t> items;
+                       for (const int32_t value : pattern.flat)
+                           if (value >= 0) items.push_back(value);
+                       mined.found.add(items, pattern.support);
+                       return true;
+                   });
+    require(!summary.stopped, "the search stopped though the sink never asked it to");
+    require(progress.itemsTotal.load() == int32_t(frequentItems), "progress counts other items than the frequent ones");
+    mined.histogram = summary.byLength;
     while (!mined.histogram.empty() && mined.histogram.back() == 0) mined.histogram.pop_back();
     mined.closedCount = std::accumulate(mined.histogram.begin(), mined.histogram.end(), int64_t{0});
+    require(mined.closedCount == summary.closed, "the summary's count disagrees with its histogram");
     checkCounts(mined, progress);
     return mined;
 }

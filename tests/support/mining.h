@@ -13,7 +13,6 @@
 
 #include "binary_loader.h"
 #include "search_database.h"
-#include "sequence_db.h"
 
 namespace testsupport {
 
@@ -63,8 +62,10 @@ LoadedFile loadWords(const std::vector<int32_t>& words);
 // program mines it: through the korv library.
 Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const MiningSettings& settings = {});
 
-// korv at `absSupport` on a data text read for `sequenceCount` sequences, or on a loaded database.
+// korv at `absSupport` on a data text read for `sequenceCount` sequences, or on sequences read
+// (item runs as korv::Database::fromItemRuns takes them), through the korv library as the
+// program mines.
 Mined mineKorv(const std::string& text, int32_t sequenceCount, int32_t absSupport, const MiningSettings& settings = {});
-Mined mineKorv(const korv::sequence_db& db, int32_t absSupport, const MiningSettings& settings = {});
+Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const MiningSettings& settings = {});
 
 }  // namespace testsupport
