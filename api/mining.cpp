@@ -120,7 +120,10 @@ MineSummary mineData(const DatabaseAccess::Data& data, DatabaseAccess::Data* use
     if (data.itemRuns) {
         // The runs become the search's compact database, in place when they are used once.
         korvcore::CompactDatabase compact;
-        compact.items = usedOnce != nullptr ? std::move(usedOnce->runs) : data.runs;
+        if (usedOnce != nullptr)
+            compact.items = std::move(usedOnce->runs);
+        else
+            compact.items = data.runs;
         const korvcore::CheckedVector<int32_t> originalIds =
             korvcore::keepFrequentItems(compact, data.runsLargestItem, run.minSupport());
         return run.run(originalIds, [&](const korvcore::PatternSink& sink, const korvcore::SearchOptions& searchOptions) {

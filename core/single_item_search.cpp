@@ -18,11 +18,10 @@ SingleItemSearch::SingleItemSearch(const CompactDatabase& database, int32_t minS
       collector_(collector) {
     const std::size_t itemCount = std::size_t(database.itemCount);
     count_.assign(itemCount, 0);
-    stamp_.assign(itemCount, -1);
     childIndex_.assign(itemCount, -1);
-    recordOf_.assign(itemCount, 0);
     tally_.assign(itemCount, 0);
     touched_.assign(itemCount, 0);
+    frequent_.resize(itemCount);
 }
 
 ItemLevel& SingleItemSearch::levelAt(int32_t depth) {
@@ -54,26 +53,29 @@ ItemTask SingleItemSearch::singleItemTask(NodeRecords& root) {
 }
 
 SingleItemSearch::FrequentTotals SingleItemSearch::takeFrequent(ItemLevel& level, int32_t support,
-                                                                   bool touchedAscending) {
+                                                                   int32_t frequentCount) {
     level.childItem.clear();
     level.childSupport.clear();
     level.childBegin.clear();
     level.nextChild = 0;
-    frequent_.clear();
-    for (int32_t t = 0; t < touchedCount_; ++t)
-        if (count_[std::size_t(touched_[std::size_t(t)])] >= minSupport_) frequent_.push_back(touched_[std::size_t(t)]);
-    if (!touchedAscending) std::sort(frequent_.begin(), frequent_.end());
+    int32_t* frequent = frequent_.data();
+    int32_t* count = count_.data();
+    if (frequentCount > 1) std::sort(frequent, frequent + frequentCount);
     int32_t equalSupport = 0;
     int32_t total = 0;
-    for (const int32_t x : frequent_) {
-        const int32_t count = count_[std::size_t(x)];
-        childIndex_[std::size_t(x)] = level.childCount();
-        if (count == support) ++equalSupport;
+    for (int32_t i = 0; i < frequentCount; ++i) {
+        const int32_t x = frequent[i];
+        const int32_t c = count[x];
+        childIndex_[std::size_t(x)] = i;
+        if (c == support) ++equalSupport;
         level.childItem.push_back(x);
-        level.childSupport.push_back(count);
+        level.childSupport.push_back(c);
         level.childBegin.push_back(total);
-        total += count;
+        total += c;
     }
+    const int32_t* touched = touched_.data();
+    for (int32_t t = 0, touchedCount = touchedCount_; t < touchedCount; ++t) count[touched[t]] = 0;
+    touchedCount_ = 0;
     if (!uniqueItems_) resizeKeepingLittleSlack(level.first, std::size_t(total));
     resizeKeepingLittleSlack(level.link, std::size_t(total));
     return {equalSupport, total};
@@ -81,15 +83,10 @@ SingleItemSearch::FrequentTotals SingleItemSearch::takeFrequent(ItemLevel& level
 
 void SingleItemSearch::restoreItemSlots(ItemLevel& level) {
     // childBegin[c] was moved on to the end of child c while filling; move each back to its start.
-    for (int32_t c = 0; c < level.childCount(); ++c)
+    for (int32_t c = 0; c < level.childCount(); ++c) {
         level.childBegin[std::size_t(c)] -= level.childSupport[std::size_t(c)];
-    for (int32_t t = 0; t < touchedCount_; ++t) {
-        const std::size_t x = std::size_t(touched_[std::size_t(t)]);
-        count_[x] = 0;
-        stamp_[x] = -1;
-        childIndex_[x] = -1;
+        childIndex_[std::size_t(level.childItem[std::size_t(c)])] = -1;
     }
-    touchedCount_ = 0;
 }
 
 namespace {
@@ -144,7 +141,8 @@ struct RecordKeeper {
 void SingleItemSearch::buildSingleItems(NodeRecords& root) {
     const int32_t* items = items_;
     int32_t* count = count_.data();
-    int32_t* stamp = stamp_.data();
+    CheckedVector<int32_t> stamps(std::size_t(database_.itemCount), -1);
+    int32_t* stamp = stamps.data();
     const CheckedVector<int32_t>& marks = database_.sequenceMarks;
     const int32_t sequences = int32_t(marks.size());
     for (int32_t s = 0; s < sequences; ++s) {
@@ -156,24 +154,28 @@ void SingleItemSearch::buildSingleItems(NodeRecords& root) {
         }
     }
 
+    int32_t frequentCount = 0;
+    for (int32_t t = 0; t < touchedCount_; ++t)
+        if (count[touched_[std::size_t(t)]] >= minSupport_) frequent_[std::size_t(frequentCount++)] = touched_[std::size_t(t)];
     ItemLevel& level = levelAt(0);
-    const int32_t total = takeFrequent(level, -1, false).entries;
+    const int32_t total = takeFrequent(level, -1, frequentCount).entries;
     root.resize(total, sequences, !uniqueItems_);
     root.childItems.assign(level.childItem.begin(), level.childItem.end());
     if (uniqueItems_)
-        keepSingleItemRecords(RecordKeeper<true>(childIndex_, level, root), root);
+        keepSingleItemRecords(RecordKeeper<true>(childIndex_, level, root), root, stamp);
     else
-        keepSingleItemRecords(RecordKeeper<false>(childIndex_, level, root), root);
+        keepSingleItemRecords(RecordKeeper<false>(childIndex_, level, root), root, stamp);
     restoreItemSlots(level);
 }
 
 // The second pass records the frequent items of each sequence, in order of first position,
 // stamping them with -2 - s (pass one's stamps are sequence numbers, the rest value is -1).
 template <class Keeper>
-void SingleItemSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root) {
+void SingleItemSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root, int32_t* stamp) {
     const int32_t* items = items_;
-    int32_t* stamp = stamp_.data();
-    int32_t* recordOf = recordOf_.data();
+    // Where each item's record of the current sequence is, valid while its stamp names it.
+    CheckedVector<int32_t> recordOfItem(std::size_t(database_.itemCount), 0);
+    int32_t* recordOf = recordOfItem.data();
     const CheckedVector<int32_t>& marks = database_.sequenceMarks;
     const int32_t sequences = int32_t(marks.size());
     for (int32_t s = 0; s < sequences; ++s) {
@@ -213,12 +215,16 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const int32_t* repeatedEnd = parent.repeatedEnd.data();
     int32_t* count = count_.data();
     int32_t* touched = touched_.data();
+    int32_t* frequent = frequent_.data();
+    const int32_t minSupport = minSupport_;
     // Counting marks each item the first time it is seen, a test that mispredicts once per item.
     // When the parent's records hold no more distinct items than the node has entries, they are
-    // all marked up front instead, already in ascending order, at a cost within the node's own.
+    // all marked up front instead, at a cost within the node's own. An item is noted frequent
+    // when its count reaches minSupport, so that no pass over the touched items has to look.
     const CheckedVector<int32_t>& candidates = parent.childItems;
     const bool markAll = candidates.size() <= std::size_t(node.size);
     int32_t touchedCount = 0;
+    int32_t frequentCount = 0;
     auto countLoop = [&](auto countItem) {
         for (int32_t k = 0; k < node.size; ++k) {
             const int32_t p = node.link[k].parent;
@@ -235,20 +241,26 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     if (markAll) {
         std::copy(candidates.begin(), candidates.end(), touched);
         touchedCount = int32_t(candidates.size());
-        countLoop([count](int32_t x) { ++count[x]; });
+        countLoop([&](int32_t x) {
+            if (++count[x] == minSupport) frequent[frequentCount++] = x;
+        });
     } else {
         countLoop([&](int32_t x) {
-            if (count[x]++ == 0) touched[touchedCount++] = x;
+            const int32_t c = count[x]++;
+            if (c == 0) touched[touchedCount++] = x;
+            if (c + 1 == minSupport) frequent[frequentCount++] = x;
         });
     }
     touchedCount_ = touchedCount;
 
     ItemLevel& level = levelAt(depth + 1);
-    const FrequentTotals totals = takeFrequent(level, node.size, markAll);
-    NodeRecords& own = ownRecords(depth);
-    own.resize(totals.entries, node.size, !UniqueItems);
-    own.childItems.assign(level.childItem.begin(), level.childItem.end());
+    const FrequentTotals totals = takeFrequent(level, node.size, frequentCount);
+    // A node without children (most nodes of a wide, shallow search) needs no records: only its
+    // children's counting would read them.
     if (!level.childItem.empty()) {
+        NodeRecords& own = ownRecords(depth);
+        own.resize(totals.entries, node.size, !UniqueItems);
+        own.childItems.assign(level.childItem.begin(), level.childItem.end());
         RecordKeeper<UniqueItems> keeper(childIndex_, level, own);
         if (selected_.size() < parent.item.size()) selected_.resize(parent.item.size());
         int32_t* selected = selected_.data();

@@ -55,13 +55,14 @@ private:
     // The children of the empty pattern (the frequent single items) and its records.
     void buildSingleItems(NodeRecords& root);
     template <class Keeper>
-    void keepSingleItemRecords(Keeper keeper, NodeRecords& root);
-    // The frequent touched items become the level's children, in ascending id, with room for
-    // their entries; returns how many have count == support.
+    void keepSingleItemRecords(Keeper keeper, NodeRecords& root, int32_t* stamp);
+    // The frequent items frequent_[0, frequentCount) become the level's children, in ascending
+    // id, with room for their entries, and every touched count is back at rest; returns how
+    // many have count == support.
     struct FrequentTotals {
         int32_t equalSupport, entries;
     };
-    FrequentTotals takeFrequent(ItemLevel& level, int32_t support, bool touchedAscending);
+    FrequentTotals takeFrequent(ItemLevel& level, int32_t support, int32_t frequentCount);
     void restoreItemSlots(ItemLevel& level);
     // Storage for the records of the node at `depth`, which recordsAt_ then points at.
     NodeRecords& ownRecords(int32_t depth);
@@ -125,13 +126,13 @@ private:
     int32_t minSupport_;
     ClosedCollector& collector_;
 
-    // Per item. At rest count_ 0, stamp_ -1, childIndex_ -1 (restored through touched_) and
-    // tally_ 0 (restored from the window of a check's first entry); recordOf_[x] is valid while
-    // stamp_[x] names the current sequence.
-    CheckedVector<int32_t> count_, stamp_, childIndex_, recordOf_, tally_;
+    // Per item. At rest count_ 0 (restored through touched_ by takeFrequent), childIndex_ -1
+    // (restored through the level's children) and tally_ 0 (restored from the window of a
+    // check's first entry).
+    CheckedVector<int32_t> count_, childIndex_, tally_;
     CheckedVector<int32_t> touched_;  // itemCount slots; the first touchedCount_ are in use
     int32_t touchedCount_ = 0;
-    CheckedVector<int32_t> frequent_;
+    CheckedVector<int32_t> frequent_;  // itemCount slots: the items found frequent, any order
     // [d + 1]: the records of the node at depth d on the path. Below the task's depth they are the
     // task's (heldRecords_); from it on they are built here into ownRecords_. Records a task given
     // away shares are never written again: ownRecordsShared_ has the next node at that depth
