@@ -151,12 +151,11 @@ __attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const C
     const EntryLink link = records.link[entry];
     const int32_t* recordEnd = records.end;
     begin = link.parent > 0 ? recordEnd[link.parent - 1] : 0;
-    if constexpr (UniqueItems) {
-        stop = link.record;  // the record of e(i)
-    } else {
-        stop = begin;
+    // The record of e(i) starts at f(i), and c(i) >= f(i): every record before it lies in the
+    // window. Only repeated items can place records past it there.
+    stop = link.record;
+    if constexpr (!UniqueItems)
         while (stop < recordEnd[link.parent] && records.first[stop] < end) ++stop;
-    }
 }
 
 }  // namespace korvcore
