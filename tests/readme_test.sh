@@ -2,9 +2,9 @@
 # usage: readme_test.sh README BUILD_DIR SOURCE_DIR
 #
 # Every ```console block of the README is a transcript: each "$ command" line is run, in the
-# order of the page, from a scratch directory laid out like the build tree (programs in build/,
-# a copy of examples/ beside it), and must succeed and print exactly the lines that follow it,
-# but for the measured times of the miners' reports.
+# order of the page, from a scratch directory laid out like the build tree (programs and install
+# script in build/, a copy of examples/ beside it), and must succeed and print exactly the lines
+# that follow it, but for the measured times of the miners' reports.
 set -eu
 readme=$1
 build=$2
@@ -14,7 +14,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/build" "$scratch/steps"
 cp -R "$source/examples" "$scratch/examples"
-for program in korvplus korv korvdump korvdb; do ln -s "$build/$program" "$scratch/build/$program"; done
+# The programs, and the install script so that `cmake --install .` works there too.
+for entry in korvplus korv korvdump korvdb cmake_install.cmake; do ln -s "$build/$entry" "$scratch/build/$entry"; done
 
 awk -v steps="$scratch/steps" '
     /^```console$/ { inside = 1; next }
