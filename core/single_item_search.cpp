@@ -356,21 +356,22 @@ void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<I
         }
     }
     // The task takes the level's arrays whole and starts at child `split`, so that a split costs
-    // the same however many children the level holds; its children keep their begins. This search
-    // keeps only its last child: the one it is exploring (above the current depth) or the one it
-    // starts next (at it), with a copy of that child's entries.
+    // the same however many children it hands over; its children keep their begins. This search
+    // keeps children keepFrom .. split - 1: the one it is exploring (above the current depth) or
+    // starts next (at it), and the unstarted ones before the split, with a copy of their entries.
     ItemLevel& to = task.level;
-    const int32_t keep = split - 1;
+    const int32_t keepFrom = j < depth ? from.nextChild - 1 : from.nextChild;
     to.childItem = std::move(from.childItem);
     to.childSupport = std::move(from.childSupport);
     to.childBegin = std::move(from.childBegin);
     to.nextChild = split;
-    from.childItem.assign(1, to.childItem[std::size_t(keep)]);
-    from.childSupport.assign(1, to.childSupport[std::size_t(keep)]);
-    from.childBegin.assign(1, 0);
-    from.nextChild -= keep;
-    const auto keptBegin = std::ptrdiff_t(to.childBegin[std::size_t(keep)]);
-    const auto keptEnd = keptBegin + to.childSupport[std::size_t(keep)];
+    const int32_t keptBegin = to.childBegin[std::size_t(keepFrom)];
+    const int32_t keptEnd = to.childBegin[std::size_t(split) - 1] + to.childSupport[std::size_t(split) - 1];
+    from.childItem.assign(to.childItem.begin() + keepFrom, to.childItem.begin() + split);
+    from.childSupport.assign(to.childSupport.begin() + keepFrom, to.childSupport.begin() + split);
+    from.childBegin.assign(to.childBegin.begin() + keepFrom, to.childBegin.begin() + split);
+    for (int32_t& begin : from.childBegin) begin -= keptBegin;
+    from.nextChild -= keepFrom;
     auto take = [keptBegin, keptEnd](auto& fromEntries, auto& toEntries) {
         if (fromEntries.empty()) return;  // first, without positions
         std::remove_reference_t<decltype(fromEntries)> kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
