@@ -53,14 +53,14 @@ ItemTask SingleItemSearch::singleItemTask(NodeRecords& root) {
 }
 
 SingleItemSearch::FrequentTotals SingleItemSearch::takeFrequent(ItemLevel& level, int32_t support,
-                                                                   int32_t frequentCount) {
+                                                                   int32_t frequentCount, bool ascending) {
     level.childItem.clear();
     level.childSupport.clear();
     level.childBegin.clear();
     level.nextChild = 0;
     int32_t* frequent = frequent_.data();
     int32_t* count = count_.data();
-    if (frequentCount > 1) std::sort(frequent, frequent + frequentCount);
+    if (!ascending) std::sort(frequent, frequent + frequentCount);
     int32_t equalSupport = 0;
     int32_t total = 0;
     for (int32_t i = 0; i < frequentCount; ++i) {
@@ -158,7 +158,7 @@ void SingleItemSearch::buildSingleItems(NodeRecords& root) {
     for (int32_t t = 0; t < touchedCount_; ++t)
         if (count[touched_[std::size_t(t)]] >= minSupport_) frequent_[std::size_t(frequentCount++)] = touched_[std::size_t(t)];
     ItemLevel& level = levelAt(0);
-    const int32_t total = takeFrequent(level, -1, frequentCount).entries;
+    const int32_t total = takeFrequent(level, -1, frequentCount, false).entries;
     root.resize(total, sequences, !uniqueItems_);
     root.childItems.assign(level.childItem.begin(), level.childItem.end());
     if (uniqueItems_)
@@ -219,8 +219,8 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     const int32_t minSupport = minSupport_;
     // Counting marks each item the first time it is seen, a test that mispredicts once per item.
     // When the parent's records hold no more distinct items than the node has entries, they are
-    // all marked up front instead, at a cost within the node's own. An item is noted frequent
-    // when its count reaches minSupport, so that no pass over the touched items has to look.
+    // all marked up front instead, at a cost within the node's own. Otherwise an item is noted
+    // frequent when its count reaches minSupport, so that no pass over the touched items looks.
     const CheckedVector<int32_t>& candidates = parent.childItems;
     const bool markAll = candidates.size() <= std::size_t(node.size);
     int32_t touchedCount = 0;
@@ -241,9 +241,10 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     if (markAll) {
         std::copy(candidates.begin(), candidates.end(), touched);
         touchedCount = int32_t(candidates.size());
-        countLoop([&](int32_t x) {
-            if (++count[x] == minSupport) frequent[frequentCount++] = x;
-        });
+        countLoop([count](int32_t x) { ++count[x]; });
+        // Few candidates for many counts (dense data): one look at each, already ascending.
+        for (int32_t t = 0; t < touchedCount; ++t)
+            if (count[touched[t]] >= minSupport) frequent[frequentCount++] = touched[t];
     } else {
         countLoop([&](int32_t x) {
             const int32_t c = count[x]++;
@@ -254,7 +255,7 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     touchedCount_ = touchedCount;
 
     ItemLevel& level = levelAt(depth + 1);
-    const FrequentTotals totals = takeFrequent(level, node.size, frequentCount);
+    const FrequentTotals totals = takeFrequent(level, node.size, frequentCount, markAll);
     // A node without children (most nodes of a wide, shallow search) needs no records: only its
     // children's counting would read them.
     if (!level.childItem.empty()) {

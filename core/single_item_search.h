@@ -56,13 +56,13 @@ private:
     void buildSingleItems(NodeRecords& root);
     template <class Keeper>
     void keepSingleItemRecords(Keeper keeper, NodeRecords& root, int32_t* stamp);
-    // The frequent items frequent_[0, frequentCount) become the level's children, in ascending
-    // id, with room for their entries, and every touched count is back at rest; returns how
-    // many have count == support.
+    // The frequent items frequent_[0, frequentCount) (`ascending`, or in any order) become the
+    // level's children, in ascending id, with room for their entries, and every touched count is
+    // back at rest; returns how many have count == support.
     struct FrequentTotals {
         int32_t equalSupport, entries;
     };
-    FrequentTotals takeFrequent(ItemLevel& level, int32_t support, int32_t frequentCount);
+    FrequentTotals takeFrequent(ItemLevel& level, int32_t support, int32_t frequentCount, bool ascending);
     void restoreItemSlots(ItemLevel& level);
     // Storage for the records of the node at `depth`, which recordsAt_ then points at.
     NodeRecords& ownRecords(int32_t depth);
