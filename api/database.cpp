@@ -47,7 +47,7 @@ Database Database::fromBinaryWords(std::vector<int32_t> words) {
     return database;
 }
 
-Database Database::fromItemRuns(std::vector<int32_t> runs) {
+Database Database::fromItemRuns(ItemRuns runs) {
     Database database;
     Data& data = *database.data_;
     if (runs.empty()) return database;
@@ -85,8 +85,8 @@ void Database::add(std::span<const Event> sequence) {
     if (data_->itemRuns) {
         data_->db = DatabaseAccess::eventsForm(*data_);
         data_->itemRuns = false;
-        std::vector<int32_t>().swap(data_->runs);
-        std::vector<int32_t>().swap(data_->runMarks);
+        ItemRuns().swap(data_->runs);
+        decltype(data_->runMarks)().swap(data_->runMarks);
     }
     korvdb::SequenceDatabase& db = data_->db;
     Event sorted;

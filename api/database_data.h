@@ -14,8 +14,8 @@ struct Database::Data {
     korvdb::SequenceDatabase db;
     bool asGiven = false;
     bool itemRuns = false;
-    std::vector<int32_t> runs;
-    std::vector<int32_t> runMarks;
+    ItemRuns runs;
+    std::vector<int32_t, CheckedAllocator<int32_t>> runMarks;
     int32_t runsLargestItem = -1;
 };
 

@@ -1,6 +1,7 @@
 // Growable arrays whose allocation failures carry their size.
 //
-// Every container of the search that grows with the data allocates through CheckedAllocator:
+// Every container of the search that grows with the data allocates through CheckedAllocator
+// (korv/checked_allocator.h):
 //   1. a failed allocation throws AllocationFailure (korv/error.h), a std::bad_alloc that also tells how many
 //      bytes were asked for, so each program can word its own message (korv prints the size);
 //   2. a request whose byte count overflows size_t fails the same way, with bytes = UINT64_MAX.
@@ -17,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "korv/checked_allocator.h"
 #include "korv/error.h"
 
 namespace korvcore {
@@ -39,28 +41,8 @@ void reserveChecked(Vector& vector, std::size_t count) {
     }
 }
 
-// malloc, checked: a block of `bytes` bytes (at least one), or AllocationFailure.
-inline void* allocateChecked(std::size_t bytes) {
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    if (block == nullptr) throw AllocationFailure(bytes);
-    return block;
-}
-
-template <class T>
-struct CheckedAllocator {
-    using value_type = T;
-    CheckedAllocator() = default;
-    template <class U>
-    CheckedAllocator(const CheckedAllocator<U>&) noexcept {}
-
-    T* allocate(std::size_t count) {
-        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T))
-            throw AllocationFailure(std::numeric_limits<std::uint64_t>::max());
-        return static_cast<T*>(allocateChecked(count * sizeof(T)));
-    }
-    void deallocate(T* block, std::size_t) noexcept { std::free(block); }
-    friend bool operator==(const CheckedAllocator&, const CheckedAllocator&) { return true; }
-};
+using korv::allocateChecked;
+using korv::CheckedAllocator;
 
 template <class T>
 struct UninitializedAllocator : CheckedAllocator<T> {

@@ -9,8 +9,8 @@ namespace korvcore {
 CompactDatabase compactOneItemEvents(const std::vector<int32_t>& values, int32_t itemCount) {
     CompactDatabase compact;
     compact.itemCount = itemCount;
-    std::vector<int32_t>& items = compact.items;
-    reserveChecked(items, values.size() / 2 + 1);
+    CheckedVector<int32_t>& items = compact.items;
+    items.reserve(values.size() / 2 + 1);
     items.push_back(-1);
     compact.sequenceMarks.push_back(0);
     // Every event is one item followed by -1, so the items are the values followed by -1.
@@ -29,7 +29,7 @@ CompactDatabase compactOneItemEvents(const std::vector<int32_t>& values, int32_t
 }
 
 CheckedVector<int32_t> keepFrequentItems(CompactDatabase& database, int32_t largestItem, int32_t minSupport) {
-    std::vector<int32_t>& items = database.items;
+    CheckedVector<int32_t>& items = database.items;
     CheckedVector<int32_t> ids;
     renumberDensely(items, largestItem, ids);
 
@@ -78,7 +78,7 @@ CheckedVector<int32_t> keepFrequentItems(CompactDatabase& database, int32_t larg
 }
 
 void linkRepeatedItems(CompactDatabase& database) {
-    const std::vector<int32_t>& items = database.items;
+    const CheckedVector<int32_t>& items = database.items;
     CheckedVector<int32_t>& nextSame = database.nextSame;
     // Walking backwards, the position seen last for an item is its next position.
     nextSame.assign(items.size(), kNoPosition);
@@ -104,7 +104,7 @@ void linkRepeatedItems(CompactDatabase& database) {
 }
 
 bool checkCompactDatabase(const CompactDatabase& database) {
-    const std::vector<int32_t>& items = database.items;
+    const CheckedVector<int32_t>& items = database.items;
     if (items.empty() || items.front() != -1 || items.back() != -1 || items.size() > std::size_t(INT32_MAX))
         return false;
     std::size_t mark = 0;

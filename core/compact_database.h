@@ -24,7 +24,7 @@ namespace korvcore {
 inline constexpr int32_t kNoPosition = INT32_MAX;
 
 struct CompactDatabase {
-    std::vector<int32_t> items;  // a plain vector, so that a loader's array moves in without a copy
+    CheckedVector<int32_t> items;  // the type of korv::ItemRuns, which move in without a copy
     CheckedVector<int32_t> nextSame;
     CheckedVector<int32_t> sequenceMarks;
     int32_t itemCount = 0;

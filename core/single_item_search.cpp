@@ -195,7 +195,11 @@ void SingleItemSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root, i
         root.end[std::size_t(s)] = keeper.at;
         if (!uniqueItems_) root.repeatedEnd[std::size_t(s)] = keeper.repeatedCount;
     }
-    if (!uniqueItems_) root.repeated.resize(std::size_t(keeper.repeatedCount));
+    if (!uniqueItems_) {
+        // Sized for every record; the root's records are kept for the whole run, so the rest goes.
+        root.repeated.resize(std::size_t(keeper.repeatedCount));
+        root.repeated.shrink_to_fit();
+    }
 }
 
 // An entry of the node at position f, whose parent entry's records lie in [begin, end) with its

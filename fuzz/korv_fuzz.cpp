@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         return 0;  // a refused allocation: reported, never a crash
     }
     require(status != korv::load_status::read_error);
-    const std::vector<std::int32_t>& db = contents.runs;
+    const std::vector<std::int32_t> db(contents.runs.begin(), contents.runs.end());
     if (status == korv::load_status::ok) {
         // What the library takes: -1, then each sequence followed by -1, items 0 or more.
         require(db.front() == -1 && db.back() == -1);

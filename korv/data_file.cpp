@@ -8,7 +8,7 @@ namespace korv {
 
 load_status load_sequences(token_scanner& scanner, std::int32_t num_sequences, data_file_contents& contents) {
     contents = data_file_contents{};
-    std::vector<std::int32_t>& runs = contents.runs;
+    korv::ItemRuns& runs = contents.runs;
     push_or_exit(runs, -1);
     std::int64_t ends_read = 0;
     while (ends_read <= num_sequences) {

@@ -17,12 +17,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "korv/checked_allocator.h"
 #include "token_scanner.h"
 
 namespace korv {
 
 struct data_file_contents {
-    std::vector<std::int32_t> runs;
+    korv::ItemRuns runs;
     std::int32_t largest_id = -1;
 };
 

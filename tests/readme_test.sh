@@ -25,6 +25,12 @@ awk -v steps="$scratch/steps" '
     END { print n + 0 > (steps "/count") }
 ' "$readme"
 
+# A program built against a sanitized build's libraries needs the sanitizers too; CMake reads
+# these for a new build tree.
+if grep -q '^KORV_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+    export CXXFLAGS="-fsanitize=address,undefined" LDFLAGS="-fsanitize=address,undefined"
+fi
+
 count=$(cat "$scratch/steps/count")
 if [ "$count" -eq 0 ]; then
     echo "no console transcript in $readme" >&2

@@ -60,7 +60,7 @@ TEST(ParallelSearch, KorvMinesLikeTheSerialSearch) {
         korv::token_scanner scanner(text);
         korv::data_file_contents contents;
         ASSERT_EQ(korv::load_sequences(scanner, sequences, contents), korv::load_status::ok);
-        const std::vector<int32_t>& db = contents.runs;
+        const std::vector<int32_t> db(contents.runs.begin(), contents.runs.end());
         const testsupport::Mined serial = testsupport::mineKorv(db, absSupport);
         for (const int32_t threads : {2, 3, 8}) {
             for (const bool stress : {false, true})

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "korv/checked_allocator.h"
+
 namespace korv {
 
 using Event = std::vector<int32_t>;
@@ -48,7 +50,7 @@ public:
     // each sequence's items (ids 0 or more, repeats allowed) followed by -1; empty is no sequence.
     // Takes half the memory of one-item events, and mining it converts nothing. Throws
     // korv::Error when `runs` is not of that form.
-    static Database fromItemRuns(std::vector<int32_t> runs);
+    static Database fromItemRuns(ItemRuns runs);
 
     // Appends one sequence (as fromSequences does).
     void add(std::span<const Event> sequence);

@@ -54,7 +54,7 @@ TEST(Library, DatabasesFromMemoryAndFromEveryFileForm) {
     runs.add(korv::Sequence{{3, 0}});
     EXPECT_EQ(runs.sequence(3), (korv::Sequence{{0, 3}}));
     EXPECT_EQ(runs.sequence(1), korv::Sequence{});
-    for (const std::vector<int32_t>& bad : {std::vector<int32_t>{1, -1}, {-1, 1}, {-1, -3, -1}})
+    for (const korv::ItemRuns& bad : {korv::ItemRuns{1, -1}, {-1, 1}, {-1, -3, -1}})
         EXPECT_THROW(korv::Database::fromItemRuns(bad), korv::Error);
 
     // As korvplus reads words: stray values dropped, a -2 after an item closes the event, the
@@ -141,7 +141,7 @@ TEST(Library, MinesWhatTheDefinitionGivesAtEveryThreadCount) {
             for (const auto& event : sequence) runs.push_back(event.front());
             runs.push_back(-1);
         }
-        EXPECT_EQ(mineAll(korv::Database::fromItemRuns(runs),
+        EXPECT_EQ(mineAll(korv::Database::fromItemRuns(korv::ItemRuns(runs.begin(), runs.end())),
                           {.threshold = korv::Threshold::absolute(minSupport), .threads = 1 + round % 2,
                            .supportingSequences = true}),
                   serial);

@@ -106,7 +106,7 @@ loaded load(const std::string& text, std::int32_t num_sequences) {
 using sequence_list = std::vector<std::vector<std::int32_t>>;
 
 // The sequences of item runs (-1, then each sequence followed by -1), with `ids` applied when given.
-sequence_list sequences_of(const std::vector<std::int32_t>& runs, const std::vector<std::int32_t>* ids = nullptr) {
+sequence_list sequences_of(const korv::ItemRuns& runs, const std::vector<std::int32_t>* ids = nullptr) {
     EXPECT_TRUE(!runs.empty() && runs.front() == -1 && runs.back() == -1);
     sequence_list sequences;
     for (std::size_t p = 1; p < runs.size(); ++p) {
@@ -149,7 +149,7 @@ TEST(load_sequences, stops_after_the_expected_end_tokens) {
     // A negative count reads nothing.
     result = load("0 1 -1 -2", -1);
     ASSERT_EQ(result.status, load_status::ok);
-    EXPECT_EQ(result.contents.runs, (std::vector<std::int32_t>{-1}));
+    EXPECT_EQ(result.contents.runs, (korv::ItemRuns{-1}));
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ Mined mineKorv(const std::string& text, int32_t sequenceCount, int32_t absSuppor
     korv::data_file_contents contents;
     require(korv::load_sequences(scanner, sequenceCount, contents) == korv::load_status::ok,
             "the data text does not load");
-    return mineKorv(contents.runs, absSupport, settings);
+    return mineKorv(std::vector<int32_t>(contents.runs.begin(), contents.runs.end()), absSupport, settings);
 }
 
 Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const MiningSettings& settings) {
@@ -106,7 +106,7 @@ Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const Minin
     Mined mined;
     korv::Progress progress;
     const korv::MineSummary summary =
-        korv::mine(korv::Database::fromItemRuns(runs),
+        korv::mine(korv::Database::fromItemRuns(korv::ItemRuns(runs.begin(), runs.end())),
                    {.threshold = korv::Threshold::absolute(std::max(absSupport, 1)), .threads = settings.threads,
                     .progress = &progress, .splitAtEveryNode = settings.stress,
                     .bufferLimitBytes = settings.stress ? 64 : korv::MineOptions{}.bufferLimitBytes},
