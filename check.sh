@@ -1,14 +1,32 @@
 #!/bin/sh
 # Builds the suite twice, optimized and with AddressSanitizer + UndefinedBehaviorSanitizer,
 # and runs every test in both builds (after the optimized one, it also checks that the manual pages
-# render and that an install works, with the library's example program built against it); then builds the tests labelled "threads" (target
-# threaded_tests, with the programs they run) with ThreadSanitizer and runs them. When clang++ is
-# available it then builds the fuzz targets and runs each one for KORV_FUZZ_SECONDS (default 20)
-# over its committed corpus. Exits non-zero on the first failure: a build error, a failed test,
+# render and that an install works, with the library's example program built against it, and
+# installs the Python module into a virtual environment and runs its tests); then builds the tests
+# labelled "threads" (target threaded_tests, with the programs they run) with ThreadSanitizer and
+# runs them. When clang++ is available it then builds the fuzz targets and runs each one for
+# KORV_FUZZ_SECONDS (default 20) over its committed corpus. Exits non-zero on the first failure: a build error, a failed test,
 # or a fuzz target that crashes or finds a wrong answer.
 set -eu
 cd "$(dirname "$0")"
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# The Python module is built and tested too: it needs pybind11 and the Python headers, and its
+# tests need pytest and pandas, all from Debian, before the first configure finds them.
+missing=
+for package in pybind11-dev python3-dev python3-venv python3-pytest python3-pandas; do
+  dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q 'ok installed' || missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+    # shellcheck disable=SC2086
+    apt-get install -y --no-install-recommends $missing >/dev/null ||
+      { apt-get update >/dev/null && apt-get install -y --no-install-recommends $missing >/dev/null; }
+  else
+    echo "check.sh: the Python module needs$missing; install them with: sudo apt-get install$missing" >&2
+    exit 1
+  fi
+fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORV_TESTS=ON
 cmake --build build -j "$jobs"
@@ -48,6 +66,15 @@ fi
 c++ -std=c++20 -o "$prefix/example/mine_example_pc" examples/library/mine_example.cpp \
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs korv)
 "$prefix/example/mine_example_pc" examples/small.bin 2 | grep -qx '2 closed patterns'
+
+# The Python module as a user installs it: python/install.sh (building in build-python) into a
+# virtual environment of Debian's python3, which sees Debian's pytest and pandas; the tests run
+# against that install and the programs of build/.
+/usr/bin/python3 -m venv --without-pip --system-site-packages "$prefix/venv"
+(. "$prefix/venv/bin/activate" && python/install.sh >/dev/null)
+"$prefix/venv/bin/python" -c 'import korv, sys
+if not korv.__file__.startswith(sys.prefix + "/lib/"): sys.exit("korv imports from " + korv.__file__)'
+(cd tests/python && KORV_BUILD="$OLDPWD/build" "$prefix/venv/bin/python" -m pytest -q -p no:cacheprovider)
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORV_SANITIZE=ON -DKORV_TESTS=ON
 cmake --build build-sanitize -j "$jobs"

@@ -10,5 +10,6 @@
 
 #include "korv/database.h"
 #include "korv/error.h"
+#include "korv/event_log.h"
 #include "korv/mining.h"
 #include "korv/progress.h"

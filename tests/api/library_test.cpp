@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <tuple>
 
 #include "korv/korv.h"
@@ -174,6 +175,28 @@ TEST(Library, StopsFromTheCallbackOrFromAnotherThread) {
                         .stopped);
         EXPECT_EQ(seen, 5u);
     }
+}
+
+TEST(Library, EventLogsReadAsTheImporterReadsThem) {
+    // Tab-separated (guessed from the first line, so the comma is part of a name), columns by
+    // name, numeric times.
+    std::istringstream tsv("item\tt\tkey\nb\t10\tx\na\t9\tx\nc,d\t10\tx\na\t2\tw\n");
+    const korv::EventLog log =
+        korv::readEventLog(tsv, "log", {.sequenceColumn = "key", .timeColumn = "t", .itemColumn = "item"});
+    EXPECT_EQ(log.itemNames, (std::vector<std::string>{"a", "b", "c,d"}));
+    EXPECT_EQ(log.rows, 4);
+    ASSERT_EQ(log.database.sequenceCount(), 2u);
+    EXPECT_EQ(log.database.sequence(0), (korv::Sequence{{0}}));
+    EXPECT_EQ(log.database.sequence(1), (korv::Sequence{{0}, {1, 2}}));
+
+    std::istringstream bad("k,t,i\nx,1\n");
+    try {
+        korv::readEventLog(bad, "bad.csv");
+        FAIL() << "a short row was accepted";
+    } catch (const korv::Error& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("bad.csv:", 0), 0u) << error.what();
+    }
+    EXPECT_THROW(korv::readEventLog("/nonexistent/log.csv"), korv::Error);
 }
 
 }  // namespace
