@@ -89,7 +89,8 @@ public:
             .progress = options_.progress,
             .bufferLimitBytes = options_.bufferLimitBytes,
             .splitAtEveryNode = options_.splitAtEveryNode,
-            .stop = options_.stop};
+            .stop = options_.stop,
+            .cluster = options_.cluster};
         const korvcore::SearchTotals totals = search(sink, searchOptions);
         summary_.closed = totals.closed;
         summary_.byLength.assign(totals.byDepth.size() + 1, 0);

@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "checked_vector.h"
@@ -109,5 +110,11 @@ struct ItemTask {
     std::vector<std::shared_ptr<const NodeRecords>> pathRecords;  // per depth 0 .. d - 1
     ItemLevel level;
 };
+
+// The task as message words (task_words.h), for a search thread in another process: its pattern,
+// path and records whole, its level from the next child on. The read task takes rootRecords from
+// `sameRun`, a task of the same run in the reading process.
+void writeTask(const ItemTask& task, CheckedVector<int32_t>& words);
+ItemTask readTask(std::span<const int32_t> words, const ItemTask& sameRun);
 
 }  // namespace korvcore

@@ -71,6 +71,17 @@ public:
         return !failed_;
     }
 
+    // What a worker's wantsWork() answers: a thread waits for work and none is pending, or the
+    // search stops (or splits at every node). Read from any thread, also by proxies of threads
+    // in other processes (cluster_search.h).
+    bool workWanted() const {
+        return splitAtEveryNode_ || stopping() ||
+               (idle_.load(std::memory_order_relaxed) > 0 && pending_.load(std::memory_order_relaxed) == 0);
+    }
+    bool stopping() const {
+        return failed_.load(std::memory_order_relaxed) || (stop_ != nullptr && stop_->load(std::memory_order_relaxed));
+    }
+
 private:
     struct Segment {
         std::optional<Task> task;      // set while pending
@@ -96,11 +107,7 @@ private:
             if (search_.itemDone_) search_.itemDone_();
         }
         bool stopRequested() override { return search_.stopping(); }
-        bool wantsWork() override {
-            return search_.splitAtEveryNode_ || search_.stopping() ||
-                   (search_.idle_.load(std::memory_order_relaxed) > 0 &&
-                                                 search_.pending_.load(std::memory_order_relaxed) == 0);
-        }
+        bool wantsWork() override { return search_.workWanted(); }
         void share(Task&& task) override { search_.share(segment, std::move(task)); }
 
     private:
@@ -205,10 +212,6 @@ private:
         if (held != nullptr) held->unlock();
         fail(nullptr);
         return false;
-    }
-
-    bool stopping() const {
-        return failed_.load(std::memory_order_relaxed) || (stop_ != nullptr && stop_->load(std::memory_order_relaxed));
     }
 
     bool segmentIsDirect(Segment& segment) {

@@ -9,8 +9,12 @@
 //      then a prefix of the complete run's patterns.
 //   4. progress (optional) has itemsTotal set before the search starts, closedFound current
 //      after every accepted pattern and itemsDone == itemsTotal at the end of a complete run.
+//   5. With options.cluster, the leader's run adds one worker per search thread of the other
+//      processes (cluster_search.h) and gives the same sink calls; in another process runSearch
+//      serves the leader's tasks and returns empty totals. Every process passes the same root.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +24,8 @@
 #include <utility>
 
 #include "checked_vector.h"
+#include "cluster_link.h"
+#include "cluster_search.h"
 #include "engine_interface.h"
 #include "parallel_search.h"
 #include "search_progress.h"
@@ -36,6 +42,9 @@ struct SearchOptions {
     // Set from any thread to stop the run (optional): the engines stop at their next node, and
     // the sink receives nothing more.
     const std::atomic<bool>* stop = nullptr;
+    // The processes of a cluster run (optional, the MPI programs): options.threads counts this
+    // process's threads.
+    ClusterLink* cluster = nullptr;
 };
 
 // Receives the closed patterns of a run in serial search order (see engine_interface.h for
@@ -94,10 +103,40 @@ private:
 template <class Engine, class Task>
 SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
                        const PatternSink& sink, const SearchOptions& options) {
+    ClusterLink* const cluster = options.cluster;
+    if (cluster != nullptr && !cluster->leader()) {
+        serveRemoteTasks<Engine, Task>(*cluster, root, makeEngine);
+        return {};
+    }
     detail::CountingSink counting(sink, options);
     if (options.progress) options.progress->itemsTotal.store(root.level.childCount(), std::memory_order_relaxed);
     bool complete = true;
-    if (options.threads <= 1) {
+    if (cluster != nullptr && cluster->workers() > 0) {
+        // The first options.threads engines made are local; the others are the proxies.
+        const int32_t local = std::max<int32_t>(options.threads, 1);
+        std::atomic<int32_t> made{0};
+        ParallelSearch<TaskEngine<Task>, Task> parallel(
+            local + cluster->workers(),
+            [&](ClosedCollector& collector) -> std::unique_ptr<TaskEngine<Task>> {
+                const int32_t number = made.fetch_add(1);
+                if (number < local) return std::make_unique<LocalEngine<Engine, Task>>(makeEngine(collector));
+                return std::make_unique<ProxyEngine<Task>>(*cluster, number - local, collector);
+            },
+            [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+                return counting.take(pattern, depth, support);
+            },
+            [&counting] { counting.itemDone(); }, options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
+        cluster->watchSignal([&parallel] { return WorkSignal{parallel.workWanted(), parallel.stopping()}; });
+        // Whatever way the run ends, the other processes' threads are released.
+        struct Release {
+            ClusterLink& link;
+            ~Release() {
+                link.watchSignal({});
+                for (int32_t worker = 0; worker < link.workers(); ++worker) link.send(worker, RemoteMessage::end, {});
+            }
+        } release{*cluster};
+        complete = parallel.run(std::move(root));
+    } else if (options.threads <= 1) {
         detail::SerialCollector collector(counting);
         SerialSharing<Task> serial(options.stop);
         complete = makeEngine(collector)->mine(root, serial);

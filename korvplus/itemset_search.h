@@ -27,8 +27,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <vector>
 
+#include "checked_vector.h"
 #include "event_scan.h"
 #include "search_database.h"
 #include "engine_interface.h"
@@ -121,6 +123,11 @@ struct ItemsetTask {
     std::vector<int32_t> pattern;
     ItemsetLevel level;
 };
+
+// The task as message words (task_words.h in the core), for a search thread in another process.
+// A task needs nothing of the run beyond the database, so `sameRun` is not read.
+void writeTask(const ItemsetTask& task, korvcore::CheckedVector<int32_t>& words);
+ItemsetTask readTask(std::span<const int32_t> words, const ItemsetTask& sameRun);
 
 class ItemsetSearch {
 public:

@@ -50,7 +50,7 @@ void printClosingReport(std::ostream& out, int64_t closedCount, int32_t elapsedM
             printLine(out, std::to_string(slot + 1) + "    " + std::to_string(lengthHistogram[slot]));
 }
 
-int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostream& err, RunHost* host) {
     printLine(out, "KORV+");
     printLine(out, "Closed sequential pattern mining over sequences of itemsets");
     printLine(out, "");
@@ -89,6 +89,7 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         printLine(out, "Items Count: " + std::to_string(itemCount));
         printLine(out, "Sequence Count: " + std::to_string(figures.sequenceCount));
         if (!load.error.empty()) fail(load.error);
+        const SearchPlacement placement = host ? host->inputRead(words, minSupport, load.error.empty()) : SearchPlacement{};
 
         korv::Database database = korv::Database::fromBinaryWords(std::move(words));
 
@@ -98,7 +99,10 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         korv::Progress progress;
         const korv::MineOptions options{.threshold = korv::Threshold::absolute(std::max(minSupport, 1)),
                                         .threads = threadSetting.threads,
-                                        .progress = &progress};
+                                        .progress = &progress,
+                                        .splitAtEveryNode = placement.splitAtEveryNode,
+                                        .bufferLimitBytes = placement.bufferLimitBytes,
+                                        .cluster = placement.cluster};
         korv::MineSummary summary;
         const auto searchStart = std::chrono::steady_clock::now();
         {

@@ -19,6 +19,10 @@
 #include "korv/database.h"
 #include "korv/progress.h"
 
+namespace korvcore {
+class ClusterLink;
+}
+
 namespace korv {
 
 // The programs' rules for turning a relative support into a number of sequences:
@@ -71,6 +75,9 @@ struct MineOptions {
     // bytes of found patterns wait for their turn.
     bool splitAtEveryNode = false;
     std::size_t bufferLimitBytes = std::size_t(64) << 20;
+    // The MPI programs' processes (optional): `threads` counts this process's own, and only the
+    // leading process gets patterns (the core's cluster_link.h).
+    korvcore::ClusterLink* cluster = nullptr;
 };
 
 struct MineSummary {

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +17,7 @@
 
 #include "checked_vector.h"
 #include "search_run.h"
+#include "task_words.h"
 #include "work_split.h"
 
 namespace {
@@ -40,6 +45,26 @@ struct FakeTask {
     Flat pattern;  // the items above the level's children
     FakeLevel level;
 };
+
+void writeTask(const FakeTask& task, korvcore::CheckedVector<int32_t>& words) {
+    korvcore::putWords(words, task.pattern);
+    korvcore::putWords(words, task.level.childItem);
+    korvcore::putWords(words, task.level.childSupport);
+    korvcore::putWords(words, task.level.childBegin);
+    words.push_back(task.level.nextChild);
+}
+
+FakeTask readTask(std::span<const int32_t> words, const FakeTask&) {
+    korvcore::WordReader reader(words);
+    FakeTask task;
+    reader.array(task.pattern);
+    reader.array(task.level.childItem);
+    reader.array(task.level.childSupport);
+    reader.array(task.level.childBegin);
+    task.level.nextChild = reader.next();
+    reader.finish();
+    return task;
+}
 
 FakeLevel childrenOf(const Flat& path) {
     FakeLevel level;
@@ -141,12 +166,13 @@ struct TreeRun {
 // Mines the tree into `run`; the sink refuses the pattern after `acceptLimit` (or, with `stop`,
 // accepts it and sets the stop flag), and an engine throws at node `failAt`.
 void mineTree(TreeRun& run, korvcore::SearchOptions options, std::size_t acceptLimit = SIZE_MAX, int failAt = -1,
-              bool stop = false) {
+              bool stop = false, std::atomic<int>* sharedVisits = nullptr) {
     std::atomic<bool> stopFlag{false};
     if (stop) options.stop = &stopFlag;
     std::atomic<int> visits{0};
+    std::atomic<int>* counted = sharedVisits != nullptr ? sharedVisits : &visits;
     const std::function<std::unique_ptr<FakeEngine>(korvcore::ClosedCollector&)> makeEngine =
-        [&](korvcore::ClosedCollector& collector) { return std::make_unique<FakeEngine>(collector, &visits, failAt); };
+        [&](korvcore::ClosedCollector& collector) { return std::make_unique<FakeEngine>(collector, counted, failAt); };
     const korvcore::PatternSink sink = [&](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
         if (run.found.size() == acceptLimit && !stop) return false;
         run.found.push_back({Flat(pattern.begin(), pattern.end()), depth, support});
@@ -199,6 +225,139 @@ TEST(ParallelSearch, AFailureLeavesAPrefixAndARefusalStopsTheRun) {
             ASSERT_EQ(stopped.found.size(), 40u);
             EXPECT_TRUE(std::equal(stopped.found.begin(), stopped.found.end(), expected.begin()));
         }
+    }
+}
+
+// Processes of a cluster run as threads of this one: every proxy and its thread exchange
+// messages through two queues, and followers read the leader's signal through its function.
+class Loopback {
+public:
+    explicit Loopback(std::vector<int32_t> followerThreads) : threads_(std::move(followerThreads)) {
+        for (const int32_t count : threads_) total_ += count;
+        toFollower_ = std::vector<korvcore::MessageQueue>(std::size_t(total_));
+        toLeader_ = std::vector<korvcore::MessageQueue>(std::size_t(total_));
+    }
+
+    class Link final : public korvcore::ClusterLink {
+    public:
+        Link(Loopback& net, int32_t follower) : net_(net), follower_(follower) {
+            for (int32_t f = 0; f < follower; ++f) base_ += net.threads_[std::size_t(f)];
+        }
+        bool leader() const override { return follower_ < 0; }
+        int32_t workers() const override { return leader() ? net_.total_ : net_.threads_[std::size_t(follower_)]; }
+        int32_t processOf(int32_t worker) const override {
+            int32_t process = 1;
+            for (const int32_t count : net_.threads_) {
+                if (worker < count) return process;
+                worker -= count;
+                ++process;
+            }
+            return -1;
+        }
+        void send(int32_t worker, korvcore::RemoteMessage kind, korvcore::CheckedVector<int32_t>&& words) override {
+            (leader() ? net_.toFollower_ : net_.toLeader_)[std::size_t(base_ + worker)].push(kind, std::move(words));
+        }
+        korvcore::RemoteMessage receive(int32_t worker, korvcore::CheckedVector<int32_t>& words) override {
+            korvcore::RemoteMessage kind{};
+            inbox(worker).pop(kind, words, true);
+            return kind;
+        }
+        bool tryReceive(int32_t worker, korvcore::RemoteMessage& kind, korvcore::CheckedVector<int32_t>& words) override {
+            return inbox(worker).pop(kind, words, false);
+        }
+        void watchSignal(std::function<korvcore::WorkSignal()> signal) override {
+            std::lock_guard<std::mutex> lock(net_.signalMutex_);
+            net_.signal_ = std::move(signal);
+        }
+        korvcore::WorkSignal signal() const override {
+            std::lock_guard<std::mutex> lock(net_.signalMutex_);
+            if (net_.signal_) {
+                const korvcore::WorkSignal now = net_.signal_();
+                net_.last_ = {now.wanted, now.stop || net_.last_.stop};
+            }
+            return net_.last_;
+        }
+
+    private:
+        korvcore::MessageQueue& inbox(int32_t worker) {
+            return (leader() ? net_.toLeader_ : net_.toFollower_)[std::size_t(base_ + worker)];
+        }
+        Loopback& net_;
+        int32_t follower_;
+        int32_t base_ = 0;
+    };
+
+private:
+    std::vector<int32_t> threads_;
+    int32_t total_ = 0;
+    std::vector<korvcore::MessageQueue> toFollower_, toLeader_;
+    mutable std::mutex signalMutex_;
+    std::function<korvcore::WorkSignal()> signal_;
+    korvcore::WorkSignal last_;
+};
+
+// Mines the tree with the leader on `threads` threads and followers on followerThreads; the
+// followers' engines count towards `failAt` with the leader's.
+void mineTreeOnCluster(TreeRun& run, korvcore::SearchOptions options, const std::vector<int32_t>& followerThreads,
+                       int failAt = -1) {
+    Loopback net(followerThreads);
+    Loopback::Link leader(net, -1);
+    std::vector<std::unique_ptr<Loopback::Link>> links;
+    std::atomic<int> visits{0};
+    std::vector<std::thread> followers;
+    for (int32_t f = 0; f < int32_t(followerThreads.size()); ++f) {
+        links.push_back(std::make_unique<Loopback::Link>(net, f));
+        followers.emplace_back([&, f] {
+            TreeRun unused;
+            mineTree(unused, {.threads = followerThreads[std::size_t(f)], .cluster = links[std::size_t(f)].get()},
+                     SIZE_MAX, failAt, false, &visits);
+        });
+    }
+    options.cluster = &leader;
+    struct Join {
+        std::vector<std::thread>& threads;
+        ~Join() {
+            for (std::thread& thread : threads) thread.join();
+        }
+    } join{followers};
+    mineTree(run, options, SIZE_MAX, failAt, false, &visits);
+}
+
+TEST(ClusterSearch, ThreadsOfOtherProcessesCommitInSerialOrder) {
+    std::vector<Found> expected;
+    Flat path;
+    serialOrder(path, expected);
+    for (const std::vector<int32_t>& followers : {std::vector<int32_t>{1}, std::vector<int32_t>{2, 1}}) {
+        for (const int32_t threads : {1, 2}) {
+            for (const bool split : {false, true}) {
+                for (const std::size_t limit : {std::size_t(1), std::size_t(64) << 20}) {
+                    korvcore::SearchProgress progress;
+                    TreeRun run;
+                    mineTreeOnCluster(run, {.threads = threads, .progress = &progress, .bufferLimitBytes = limit,
+                                            .splitAtEveryNode = split},
+                                      followers);
+                    SCOPED_TRACE(testing::Message() << followers.size() << " followers, " << threads << " threads, split "
+                                                    << split << ", limit " << limit);
+                    EXPECT_EQ(run.found, expected);
+                    EXPECT_FALSE(run.totals.stopped);
+                    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
+                }
+            }
+        }
+    }
+}
+
+// Wherever the failing node is mined, the run ends with the failure and a prefix.
+TEST(ClusterSearch, AFailureAnywhereLeavesAPrefix) {
+    std::vector<Found> expected;
+    Flat path;
+    serialOrder(path, expected);
+    for (const int failAt : {5, 150, 400}) {
+        TreeRun failed;
+        EXPECT_THROW(mineTreeOnCluster(failed, {.threads = 1, .splitAtEveryNode = true}, {2}, failAt),
+                     std::runtime_error);
+        ASSERT_LT(failed.found.size(), expected.size());
+        EXPECT_TRUE(std::equal(failed.found.begin(), failed.found.end(), expected.begin()));
     }
 }
 

@@ -1,0 +1,233 @@
+// One search over the threads of several processes (cluster_link.h), with the one scheduler of
+// parallel_search.h: the leader runs the ParallelSearch of the run with its own engines plus one
+// proxy per search thread of the followers, and each follower thread mines what its proxy sends.
+//
+// A proxy is a worker like any other: it takes the earliest pending task, sends it (the task's
+// codec: writeTask / readTask next to each engine's task type) and relays what the remote engine
+// does: its patterns go to the proxy's collector (so the segment's bound and the head rule apply
+// as for a local thread), a task it splits off goes into the list right after the proxy's segment
+// as a local split does, and its end, stop or failure ends the proxy's mine(). Invariants:
+//   1. A follower thread's wantsWork() reads the leader's last WorkSignal, with no message per
+//      node; after handing a task over it hands nothing more until the leader has listed it,
+//      so that one idle thread is not answered with many tasks.
+//   2. Patterns travel in messages of about kBatchWords words; a thread has at most kCredits
+//      of them unanswered, so what waits for the leader is bounded per thread.
+//   3. Messages between a proxy and its thread keep their order, so every pattern and split of a
+//      task reaches the scheduler before the task's end.
+//   4. A follower's failure ends its task with a failure message; the proxy throws RemoteFailure,
+//      which fails the run like a local failure (parallel_search.h, invariant 5).
+//   5. After the run the leader stops its signal and sends `end` to every follower thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "checked_vector.h"
+#include "cluster_link.h"
+#include "engine_interface.h"
+#include "parallel_search.h"
+
+namespace korvcore {
+
+inline constexpr std::size_t kBatchWords = std::size_t(1) << 14;
+inline constexpr int32_t kCredits = 2;
+
+// What the scheduler's workers run: a local engine or a proxy.
+template <class Task>
+class TaskEngine {
+public:
+    virtual ~TaskEngine() = default;
+    virtual bool mine(Task& task, WorkSharing<Task>& sharing) = 0;
+};
+
+template <class Engine, class Task>
+class LocalEngine final : public TaskEngine<Task> {
+public:
+    explicit LocalEngine(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
+    bool mine(Task& task, WorkSharing<Task>& sharing) override { return engine_->mine(task, sharing); }
+
+private:
+    std::unique_ptr<Engine> engine_;
+};
+
+// The text of a failure as message words, and back.
+inline CheckedVector<int32_t> textWords(const std::string& text) { return {text.begin(), text.end()}; }
+inline std::string wordsText(const CheckedVector<int32_t>& words) {
+    std::string text;
+    for (const int32_t c : words) text.push_back(char(c));
+    return text;
+}
+
+template <class Task>
+class ProxyEngine final : public TaskEngine<Task> {
+public:
+    ProxyEngine(ClusterLink& link, int32_t worker, ClosedCollector& collector)
+        : link_(link), worker_(worker), collector_(collector) {}
+
+    bool mine(Task& task, WorkSharing<Task>& sharing) override {
+        CheckedVector<int32_t> words;
+        writeTask(task, words);
+        link_.send(worker_, RemoteMessage::task, std::move(words));
+        bool going = true;
+        for (;;) {
+            CheckedVector<int32_t> in;
+            switch (link_.receive(worker_, in)) {
+            case RemoteMessage::patterns:
+                going = deliver(in, going);
+                link_.send(worker_, RemoteMessage::credit, {});
+                break;
+            case RemoteMessage::share:
+                // The task gives the read one what every task of the run shares.
+                if (!sharing.stopRequested()) sharing.share(readTask(in, task));
+                link_.send(worker_, RemoteMessage::shared, {});
+                break;
+            case RemoteMessage::done:
+                return going && !in.empty() && in[0] == 1;
+            case RemoteMessage::failure:
+                throw RemoteFailure(link_.processOf(worker_), wordsText(in));
+            default:
+                throw std::logic_error("unexpected message from a search thread");
+            }
+        }
+    }
+
+private:
+    // Hands a patterns message to the collector while it accepts them; false once it refused one.
+    bool deliver(const CheckedVector<int32_t>& in, bool going) {
+        if (in.empty()) throw std::logic_error("empty patterns message");
+        for (int32_t n = 0; n < in[0]; ++n) collector_.singleItemDone();
+        for (std::size_t at = 1; at < in.size(); at += std::size_t(in[at]) + 3) {
+            if (in[at] < 0 || in.size() - at < std::size_t(in[at]) + 3) throw std::logic_error("malformed patterns message");
+            if (going)
+                going = collector_.collect(std::span<const int32_t>(in.data() + at + 3, std::size_t(in[at])), in[at + 1],
+                                           in[at + 2]);
+        }
+        return going;
+    }
+
+    ClusterLink& link_;
+    const int32_t worker_;
+    ClosedCollector& collector_;
+};
+
+// A follower thread's collector and sharing: patterns batched towards the proxy, splits sent to
+// it, the leader's signal read locally.
+template <class Task>
+class RemoteWorker final : public ClosedCollector, public WorkSharing<Task> {
+public:
+    RemoteWorker(ClusterLink& link, int32_t worker) : link_(link), worker_(worker) { batch_.push_back(0); }
+
+    bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
+        if (link_.signal().stop) return false;
+        batch_.push_back(int32_t(pattern.size()));
+        batch_.push_back(depth);
+        batch_.push_back(support);
+        batch_.insert(batch_.end(), pattern.begin(), pattern.end());
+        return batch_.size() < kBatchWords || flush();
+    }
+    void singleItemDone() override { ++itemsDone_; }
+    bool wantsWork() override {
+        const WorkSignal signal = link_.signal();
+        if (signal.stop) return true;
+        if (awaitingShared_) takeWaiting();
+        return signal.wanted && !awaitingShared_;
+    }
+    bool stopRequested() override { return link_.signal().stop; }
+    void share(Task&& task) override {
+        CheckedVector<int32_t> words;
+        writeTask(task, words);
+        link_.send(worker_, RemoteMessage::share, std::move(words));
+        awaitingShared_ = true;
+    }
+
+    // Sends the patterns and items done so far, waiting for a credit if need be; false when the
+    // leader asks to stop.
+    bool flush() {
+        if (batch_.size() > 1 || itemsDone_ > 0) {
+            CheckedVector<int32_t> in;
+            while (credits_ == 0) take(link_.receive(worker_, in));
+            --credits_;
+            batch_[0] = itemsDone_;
+            itemsDone_ = 0;
+            CheckedVector<int32_t> out;
+            out.swap(batch_);
+            link_.send(worker_, RemoteMessage::patterns, std::move(out));
+            batch_.push_back(0);
+        }
+        return !link_.signal().stop;
+    }
+    // An answer of the proxy: a credit, or a split listed.
+    void take(RemoteMessage kind) {
+        if (kind == RemoteMessage::credit)
+            ++credits_;
+        else if (kind == RemoteMessage::shared)
+            awaitingShared_ = false;
+        else
+            throw std::logic_error("unexpected message to a search thread");
+    }
+
+private:
+    void takeWaiting() {
+        RemoteMessage kind{};
+        CheckedVector<int32_t> in;
+        while (link_.tryReceive(worker_, kind, in)) take(kind);
+    }
+
+    ClusterLink& link_;
+    const int32_t worker_;
+    CheckedVector<int32_t> batch_;  // [0]: items done; then per pattern its size, depth, support, values
+    int32_t itemsDone_ = 0;
+    int32_t credits_ = kCredits;
+    bool awaitingShared_ = false;
+};
+
+// A follower: serves the leader's tasks on the link's threads until the run ends. `sameRun` is a
+// task of this run (the root) whose shared parts the received tasks take.
+template <class Engine, class Task>
+void serveRemoteTasks(ClusterLink& link, const Task& sameRun,
+                      const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine) {
+    auto serve = [&](int32_t worker) {
+        RemoteWorker<Task> remote(link, worker);
+        std::unique_ptr<Engine> engine;
+        for (;;) {
+            CheckedVector<int32_t> words;
+            const RemoteMessage kind = link.receive(worker, words);
+            if (kind == RemoteMessage::end) return;
+            if (kind != RemoteMessage::task) {
+                remote.take(kind);
+                continue;
+            }
+            std::string failure;
+            try {
+                if (!engine) engine = makeEngine(remote);
+                Task task = readTask(words, sameRun);
+                const bool complete = engine->mine(task, remote);
+                remote.flush();
+                link.send(worker, RemoteMessage::done, {complete ? 1 : 0});
+            } catch (const std::bad_alloc&) {
+                failure = "out of memory";
+            } catch (const std::exception& error) {
+                failure = error.what();
+            }
+            // The engine may be half way through a node: it is not used again.
+            if (!failure.empty()) {
+                engine.reset();
+                link.send(worker, RemoteMessage::failure, textWords(failure));
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int32_t worker = 1; worker < link.workers(); ++worker) threads.emplace_back(serve, worker);
+    serve(0);
+    for (std::thread& thread : threads) thread.join();
+}
+
+}  // namespace korvcore

@@ -1,0 +1,184 @@
+#include "mpi_transport.h"
+
+#include <mpi.h>
+
+#include <chrono>
+#include <list>
+#include <stdexcept>
+#include <utility>
+
+namespace korvmpi {
+
+namespace {
+
+constexpr int kTag = 7;
+constexpr int kSignal = 100;
+
+}  // namespace
+
+MpiTransport::MpiTransport(int32_t rank, int32_t ranks, int32_t ownThreads)
+    : rank_(rank), ranks_(ranks), threads_(std::size_t(ranks), 0), firstWorker_(std::size_t(ranks), 0) {
+    int own = ownThreads;
+    MPI_Allgather(&own, 1, MPI_INT, threads_.data(), 1, MPI_INT, MPI_COMM_WORLD);
+    // The leader numbers the followers' threads rank by rank; its own are not workers here.
+    int32_t next = 0;
+    for (int32_t r = 1; r < ranks_; ++r) {
+        firstWorker_[std::size_t(r)] = next;
+        next += threads_[std::size_t(r)];
+    }
+    inboxes_ = std::vector<korvcore::MessageQueue>(std::size_t(workers()));
+}
+
+MpiTransport::~MpiTransport() {
+    if (thread_.joinable()) finish();
+}
+
+int32_t MpiTransport::workers() const {
+    if (!leader()) return threads_[std::size_t(rank_)];
+    int32_t total = 0;
+    for (int32_t r = 1; r < ranks_; ++r) total += threads_[std::size_t(r)];
+    return total;
+}
+
+int32_t MpiTransport::processOf(int32_t worker) const {
+    for (int32_t r = ranks_ - 1; r > 0; --r)
+        if (worker >= firstWorker_[std::size_t(r)]) return r;
+    return 0;
+}
+
+void MpiTransport::queue(int32_t rank, std::vector<int>&& words) {
+    std::lock_guard<std::mutex> lock(outMutex_);
+    outgoing_.push_back({rank, std::move(words)});
+}
+
+void MpiTransport::send(int32_t worker, korvcore::RemoteMessage kind, korvcore::CheckedVector<int32_t>&& words) {
+    std::vector<int> message;
+    message.reserve(words.size() + 2);
+    message.push_back(int(kind));
+    int32_t rank = 0;
+    if (leader()) {
+        rank = processOf(worker);
+        message.push_back(worker - firstWorker_[std::size_t(rank)]);
+    } else {
+        message.push_back(worker);
+    }
+    message.insert(message.end(), words.begin(), words.end());
+    queue(rank, std::move(message));
+}
+
+korvcore::RemoteMessage MpiTransport::receive(int32_t worker, korvcore::CheckedVector<int32_t>& words) {
+    korvcore::RemoteMessage kind{};
+    inboxes_[std::size_t(worker)].pop(kind, words, true);
+    return kind;
+}
+
+bool MpiTransport::tryReceive(int32_t worker, korvcore::RemoteMessage& kind, korvcore::CheckedVector<int32_t>& words) {
+    return inboxes_[std::size_t(worker)].pop(kind, words, false);
+}
+
+void MpiTransport::watchSignal(std::function<korvcore::WorkSignal()> signal) {
+    std::lock_guard<std::mutex> lock(signalMutex_);
+    watched_ = std::move(signal);
+}
+
+korvcore::WorkSignal MpiTransport::signal() const {
+    return {wanted_.load(std::memory_order_relaxed), stop_.load(std::memory_order_relaxed)};
+}
+
+void MpiTransport::start() { thread_ = std::thread([this] { communicate(); }); }
+
+void MpiTransport::finish() {
+    finishing_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+void MpiTransport::abort(int status) {
+    if (thread_.joinable()) {
+        abortStatus_ = status;
+        thread_.join();  // the communication thread aborts; the join never returns
+    }
+    MPI_Abort(MPI_COMM_WORLD, status);
+    std::abort();
+}
+
+void MpiTransport::dispatch(int32_t source, std::vector<int>& message) {
+    if (message.empty()) throw std::runtime_error("empty message");
+    if (message[0] == kSignal) {
+        if (message.size() != 3) throw std::runtime_error("malformed signal");
+        wanted_.store(message[1] != 0, std::memory_order_relaxed);
+        if (message[2] != 0) stop_.store(true, std::memory_order_relaxed);
+        return;
+    }
+    if (message.size() < 2) throw std::runtime_error("malformed message");
+    int32_t worker = message[1];
+    if (leader()) worker += firstWorker_[std::size_t(source)];
+    if (worker < 0 || worker >= workers()) throw std::runtime_error("message for an unknown worker");
+    korvcore::CheckedVector<int32_t> words(message.begin() + 2, message.end());
+    inboxes_[std::size_t(worker)].push(korvcore::RemoteMessage(message[0]), std::move(words));
+}
+
+void MpiTransport::communicate() {
+    struct Sending {
+        std::vector<int> words;
+        MPI_Request request;
+    };
+    std::list<Sending> sending;
+    std::vector<Outgoing> batch;
+    std::vector<int> incoming;
+    int idleRounds = 0;
+    for (;;) {
+        if (abortStatus_ >= 0) MPI_Abort(MPI_COMM_WORLD, abortStatus_);
+        bool active = false;
+
+        // Rank 0 publishes a changed signal before what it queues next.
+        if (leader()) {
+            std::lock_guard<std::mutex> lock(signalMutex_);
+            if (watched_) {
+                korvcore::WorkSignal now = watched_();
+                now.stop = now.stop || published_.stop;
+                if (!(now == published_)) {
+                    published_ = now;
+                    for (int32_t r = 1; r < ranks_; ++r) queue(r, {kSignal, now.wanted ? 1 : 0, now.stop ? 1 : 0});
+                }
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(outMutex_);
+            batch.swap(outgoing_);
+        }
+        for (Outgoing& out : batch) {
+            Sending& started = sending.emplace_back(Sending{std::move(out.words), MPI_REQUEST_NULL});
+            MPI_Isend(started.words.data(), int(started.words.size()), MPI_INT, out.rank, kTag, MPI_COMM_WORLD,
+                      &started.request);
+            active = true;
+        }
+        batch.clear();
+        for (auto it = sending.begin(); it != sending.end();) {
+            int complete = 0;
+            MPI_Test(&it->request, &complete, MPI_STATUS_IGNORE);
+            it = complete ? sending.erase(it) : std::next(it);
+        }
+
+        int arrived = 0;
+        MPI_Status status;
+        MPI_Iprobe(MPI_ANY_SOURCE, kTag, MPI_COMM_WORLD, &arrived, &status);
+        if (arrived) {
+            int count = 0;
+            MPI_Get_count(&status, MPI_INT, &count);
+            incoming.resize(std::size_t(count));
+            MPI_Recv(incoming.data(), count, MPI_INT, status.MPI_SOURCE, kTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+            dispatch(status.MPI_SOURCE, incoming);
+            active = true;
+        }
+
+        if (finishing_ && sending.empty()) {
+            std::lock_guard<std::mutex> lock(outMutex_);
+            if (outgoing_.empty()) return;
+        }
+        // Short sleeps while messages flow, longer ones once the link has been quiet a while.
+        idleRounds = active ? 0 : idleRounds + 1;
+        if (idleRounds > 0) std::this_thread::sleep_for(std::chrono::microseconds(idleRounds < 200 ? 20 : 200));
+    }
+}
+
+}  // namespace korvmpi

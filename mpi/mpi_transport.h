@@ -1,0 +1,75 @@
+// The cluster link of the MPI programs (core/cluster_link.h) over MPI_COMM_WORLD: rank 0 leads,
+// every other rank follows with its own search threads.
+//
+// One communication thread per rank makes every MPI call between start() and finish() (the
+// program's main thread makes the others, before and after), so MPI_THREAD_SERIALIZED suffices.
+// It polls with short sleeps instead of waiting inside MPI, which would spin a core. Invariants:
+//   1. On the wire a message is MPI_INTs: its kind, the worker's number in its rank, its words;
+//      a signal is kSignal, wanted, stop. All go with one tag, so a pair of ranks keeps order.
+//   2. Messages for a worker wait in its MessageQueue; nothing is dropped.
+//   3. Rank 0 sends every follower the signal whenever it changes, before any later message to it.
+//   4. abort() ends the whole job from the communication thread with the given status.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "cluster_link.h"
+
+namespace korvmpi {
+
+class MpiTransport final : public korvcore::ClusterLink {
+public:
+    // Collective: every rank passes its own search threads.
+    MpiTransport(int32_t rank, int32_t ranks, int32_t ownThreads);
+    ~MpiTransport();
+
+    bool leader() const override { return rank_ == 0; }
+    int32_t workers() const override;
+    int32_t processOf(int32_t worker) const override;
+    void send(int32_t worker, korvcore::RemoteMessage kind, korvcore::CheckedVector<int32_t>&& words) override;
+    korvcore::RemoteMessage receive(int32_t worker, korvcore::CheckedVector<int32_t>& words) override;
+    bool tryReceive(int32_t worker, korvcore::RemoteMessage& kind, korvcore::CheckedVector<int32_t>& words) override;
+    void watchSignal(std::function<korvcore::WorkSignal()> signal) override;
+    korvcore::WorkSignal signal() const override;
+
+    // Starts the communication thread.
+    void start();
+    // Sends what is queued and stops the communication thread (a follower once its threads were
+    // released); the main thread may then call MPI again.
+    void finish();
+    // Ends the job with `status`, through the communication thread when it runs. Never returns.
+    [[noreturn]] void abort(int status);
+
+private:
+    struct Outgoing {
+        int32_t rank;
+        std::vector<int> words;
+    };
+    void communicate();
+    void dispatch(int32_t source, std::vector<int>& message);
+    void queue(int32_t rank, std::vector<int>&& words);
+
+    const int32_t rank_, ranks_;
+    std::vector<int32_t> threads_;  // per rank
+    std::vector<int32_t> firstWorker_;  // per rank: the leader's number of its thread 0
+    std::vector<korvcore::MessageQueue> inboxes_;
+
+    std::mutex outMutex_;
+    std::vector<Outgoing> outgoing_;
+
+    mutable std::mutex signalMutex_;
+    std::function<korvcore::WorkSignal()> watched_;
+    korvcore::WorkSignal published_;
+    std::atomic<bool> wanted_{false}, stop_{false};
+
+    std::atomic<bool> finishing_{false};
+    std::atomic<int> abortStatus_{-1};
+    std::thread thread_;
+};
+
+}  // namespace korvmpi
