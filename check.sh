@@ -1,5 +1,6 @@
 #!/bin/sh
 # Builds the suite twice, optimized and with AddressSanitizer + UndefinedBehaviorSanitizer,
+# with the MPI programs (Open MPI is installed when missing),
 # and runs every test in both builds (after the optimized one, it also checks that the manual pages
 # render and that an install works, with the library's example program built against it, and
 # installs the Python module into a virtual environment and runs its tests); then builds the tests
@@ -28,7 +29,19 @@ if [ -n "$missing" ]; then
   fi
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORV_TESTS=ON
+# The MPI programs (korvplus-mpi, korv-mpi, korvdump-mpi) and their tests need Open MPI.
+if ! dpkg -s libopenmpi-dev openmpi-bin >/dev/null 2>&1; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+    apt-get install -y --no-install-recommends libopenmpi-dev openmpi-bin >/dev/null 2>&1 ||
+      { apt-get update >/dev/null && apt-get install -y --no-install-recommends libopenmpi-dev openmpi-bin >/dev/null; }
+  else
+    echo "check.sh: Open MPI is missing; install it with:" \
+      "sudo apt-get install --no-install-recommends libopenmpi-dev openmpi-bin" >&2
+    exit 1
+  fi
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORV_TESTS=ON -DKORV_MPI=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 

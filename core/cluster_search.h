@@ -6,7 +6,9 @@
 // codec: writeTask / readTask next to each engine's task type) and relays what the remote engine
 // does: its patterns go to the proxy's collector (so the segment's bound and the head rule apply
 // as for a local thread), a task it splits off goes into the list right after the proxy's segment
-// as a local split does, and its end, stop or failure ends the proxy's mine(). Invariants:
+// as a local split does, and its end, stop or failure ends the proxy's mine(). Every process
+// keeps the root task whole, so that tasks of the root's level travel as a range of its children
+// (task_words.h). Invariants:
 //   1. A follower thread's wantsWork() reads the leader's last WorkSignal, with no message per
 //      node; after handing a task over it hands nothing more until the leader has listed it,
 //      so that one idle thread is not answered with many tasks.
@@ -69,12 +71,13 @@ inline std::string wordsText(const CheckedVector<int32_t>& words) {
 template <class Task>
 class ProxyEngine final : public TaskEngine<Task> {
 public:
-    ProxyEngine(ClusterLink& link, int32_t worker, ClosedCollector& collector)
-        : link_(link), worker_(worker), collector_(collector) {}
+    // `root`: the run's root task, whole (task_words.h).
+    ProxyEngine(ClusterLink& link, int32_t worker, ClosedCollector& collector, const Task& root)
+        : link_(link), worker_(worker), collector_(collector), root_(root) {}
 
     bool mine(Task& task, WorkSharing<Task>& sharing) override {
         CheckedVector<int32_t> words;
-        writeTask(task, words);
+        writeTask(task, root_, words);
         link_.send(worker_, RemoteMessage::task, std::move(words));
         bool going = true;
         for (;;) {
@@ -85,8 +88,7 @@ public:
                 link_.send(worker_, RemoteMessage::credit, {});
                 break;
             case RemoteMessage::share:
-                // The task gives the read one what every task of the run shares.
-                if (!sharing.stopRequested()) sharing.share(readTask(in, task));
+                if (!sharing.stopRequested()) sharing.share(readTask(in, root_));
                 link_.send(worker_, RemoteMessage::shared, {});
                 break;
             case RemoteMessage::done:
@@ -116,6 +118,7 @@ private:
     ClusterLink& link_;
     const int32_t worker_;
     ClosedCollector& collector_;
+    const Task& root_;
 };
 
 // A follower thread's collector and sharing: patterns batched towards the proxy, splits sent to
@@ -123,7 +126,9 @@ private:
 template <class Task>
 class RemoteWorker final : public ClosedCollector, public WorkSharing<Task> {
 public:
-    RemoteWorker(ClusterLink& link, int32_t worker) : link_(link), worker_(worker) { batch_.push_back(0); }
+    RemoteWorker(ClusterLink& link, int32_t worker, const Task& root) : link_(link), worker_(worker), root_(root) {
+        batch_.push_back(0);
+    }
 
     bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
         if (link_.signal().stop) return false;
@@ -143,7 +148,7 @@ public:
     bool stopRequested() override { return link_.signal().stop; }
     void share(Task&& task) override {
         CheckedVector<int32_t> words;
-        writeTask(task, words);
+        writeTask(task, root_, words);
         link_.send(worker_, RemoteMessage::share, std::move(words));
         awaitingShared_ = true;
     }
@@ -183,19 +188,20 @@ private:
 
     ClusterLink& link_;
     const int32_t worker_;
+    const Task& root_;
     CheckedVector<int32_t> batch_;  // [0]: items done; then per pattern its size, depth, support, values
     int32_t itemsDone_ = 0;
     int32_t credits_ = kCredits;
     bool awaitingShared_ = false;
 };
 
-// A follower: serves the leader's tasks on the link's threads until the run ends. `sameRun` is a
-// task of this run (the root) whose shared parts the received tasks take.
+// A follower: serves the leader's tasks on the link's threads until the run ends. `root` is the
+// run's root task, whole (task_words.h).
 template <class Engine, class Task>
-void serveRemoteTasks(ClusterLink& link, const Task& sameRun,
+void serveRemoteTasks(ClusterLink& link, const Task& root,
                       const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine) {
     auto serve = [&](int32_t worker) {
-        RemoteWorker<Task> remote(link, worker);
+        RemoteWorker<Task> remote(link, worker, root);
         std::unique_ptr<Engine> engine;
         for (;;) {
             CheckedVector<int32_t> words;
@@ -208,7 +214,7 @@ void serveRemoteTasks(ClusterLink& link, const Task& sameRun,
             std::string failure;
             try {
                 if (!engine) engine = makeEngine(remote);
-                Task task = readTask(words, sameRun);
+                Task task = readTask(words, root);
                 const bool complete = engine->mine(task, remote);
                 remote.flush();
                 link.send(worker, RemoteMessage::done, {complete ? 1 : 0});

@@ -24,9 +24,46 @@ void readLinks(WordReader& reader, LinkArray& links) {
     for (std::size_t k = 0; k < links.size(); ++k) links[k] = {flat[2 * k], flat[2 * k + 1]};
 }
 
+// The children [from, from + count) of `level` with their entries (which lie back to back),
+// rebased to 0.
+void putChildren(CheckedVector<int32_t>& words, const ItemLevel& level, std::size_t from, std::size_t count) {
+    const int32_t begin = count > 0 ? level.childBegin[from] : 0;
+    const int32_t end = count > 0 ? level.childBegin[from + count - 1] + level.childSupport[from + count - 1] : 0;
+    const auto entries = std::size_t(end - begin);
+    words.push_back(int32_t(count));
+    for (std::size_t c = from; c < from + count; ++c) {
+        words.push_back(level.childItem[c]);
+        words.push_back(level.childSupport[c]);
+        words.push_back(level.childBegin[c] - begin);
+    }
+    if (level.first.empty())
+        words.push_back(0);
+    else
+        putWords(words, std::span<const int32_t>(level.first.data() + begin, entries));
+    putLinks(words, level.link.data() + begin, entries);
+}
+
+void readChildren(WordReader& reader, ItemLevel& level) {
+    const int32_t children = reader.next();
+    if (children < 0) throw std::runtime_error("malformed task message");
+    for (int32_t c = 0; c < children; ++c) {
+        level.childItem.push_back(reader.next());
+        level.childSupport.push_back(reader.next());
+        level.childBegin.push_back(reader.next());
+    }
+    reader.array(level.first);
+    readLinks(reader, level.link);
+}
+
 }  // namespace
 
-void writeTask(const ItemTask& task, CheckedVector<int32_t>& words) {
+void writeTask(const ItemTask& task, const ItemTask& root, CheckedVector<int32_t>& words) {
+    const RootRange range = task.pattern.empty() ? findRootRange(task.level, root.level) : RootRange{};
+    words.push_back(range.first);
+    if (range.first >= 0) {
+        words.push_back(range.count);
+        return;
+    }
     putWords(words, task.pattern);
     for (std::size_t d = 0; d < task.pattern.size(); ++d) {
         putWords(words, task.pathFirst[d]);
@@ -40,30 +77,26 @@ void writeTask(const ItemTask& task, CheckedVector<int32_t>& words) {
         putWords(words, records.repeatedEnd);
         putWords(words, records.childItems);
     }
-    // The children from nextChild on, with their entries (which lie back to back) rebased to 0.
-    const ItemLevel& level = task.level;
-    const auto from = std::size_t(level.nextChild);
-    const auto count = std::size_t(level.childCount());
-    const int32_t begin = from < count ? level.childBegin[from] : 0;
-    const int32_t end = count > 0 ? level.childBegin[count - 1] + level.childSupport[count - 1] : 0;
-    const auto entries = std::size_t(std::max(end - begin, 0));
-    words.push_back(int32_t(count - std::min(from, count)));
-    for (std::size_t c = from; c < count; ++c) {
-        words.push_back(level.childItem[c]);
-        words.push_back(level.childSupport[c]);
-        words.push_back(level.childBegin[c] - begin);
-    }
-    if (level.first.empty())
-        words.push_back(0);
-    else
-        putWords(words, std::span<const int32_t>(level.first.data() + begin, entries));
-    putLinks(words, level.link.data() + begin, entries);
+    const auto count = std::size_t(task.level.childCount());
+    const auto from = std::min(std::size_t(task.level.nextChild), count);
+    putChildren(words, task.level, from, count - from);
 }
 
-ItemTask readTask(std::span<const int32_t> words, const ItemTask& sameRun) {
+ItemTask readTask(std::span<const int32_t> words, const ItemTask& root) {
     WordReader reader(words);
     ItemTask task;
-    task.rootRecords = sameRun.rootRecords;
+    task.rootRecords = root.rootRecords;
+    const int32_t first = reader.next();
+    if (first >= 0) {
+        const int32_t count = reader.next();
+        reader.finish();
+        if (count < 0 || count > root.level.childCount() - first) throw std::runtime_error("malformed task message");
+        CheckedVector<int32_t> rebuilt;
+        putChildren(rebuilt, root.level, std::size_t(first), std::size_t(count));
+        WordReader children(rebuilt);
+        readChildren(children, task.level);
+        return task;
+    }
     reader.array(task.pattern);
     for (std::size_t d = 0; d < task.pattern.size(); ++d) {
         reader.array(task.pathFirst.emplace_back());
@@ -78,16 +111,7 @@ ItemTask readTask(std::span<const int32_t> words, const ItemTask& sameRun) {
         reader.array(records->childItems);
         task.pathRecords.push_back(std::move(records));
     }
-    ItemLevel& level = task.level;
-    const int32_t children = reader.next();
-    if (children < 0) throw std::runtime_error("malformed task message");
-    for (int32_t c = 0; c < children; ++c) {
-        level.childItem.push_back(reader.next());
-        level.childSupport.push_back(reader.next());
-        level.childBegin.push_back(reader.next());
-    }
-    reader.array(level.first);
-    readLinks(reader, level.link);
+    readChildren(reader, task.level);
     reader.finish();
     return task;
 }

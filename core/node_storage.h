@@ -111,10 +111,11 @@ struct ItemTask {
     ItemLevel level;
 };
 
-// The task as message words (task_words.h), for a search thread in another process: its pattern,
-// path and records whole, its level from the next child on. The read task takes rootRecords from
-// `sameRun`, a task of the same run in the reading process.
-void writeTask(const ItemTask& task, CheckedVector<int32_t>& words);
-ItemTask readTask(std::span<const int32_t> words, const ItemTask& sameRun);
+// The task as message words (task_words.h), for a search thread in another process: a task of
+// the root's level as its run of the root's children, any other with its pattern, path and
+// records whole and its level from the next child on. `root` is the run's root task, whole, in
+// the writing and in the reading process; the read task takes rootRecords from it.
+void writeTask(const ItemTask& task, const ItemTask& root, CheckedVector<int32_t>& words);
+ItemTask readTask(std::span<const int32_t> words, const ItemTask& root);
 
 }  // namespace korvcore

@@ -1,5 +1,6 @@
 // Runs one search on several threads, with every closed pattern committed in serial search order.
-// This is the one place that starts search threads.
+// This is the one scheduler: it starts the search threads of a process, and in a cluster run its
+// workers include proxies of other processes' threads (cluster_search.h).
 //
 // The search tree is cut into tasks (subtrees, see WorkSharing in engine_interface.h). Each task's
 // closed patterns go to its segment; the segments form a list in serial search order. Only the
@@ -20,8 +21,9 @@
 //      rethrows the failure once every thread has stopped: the output stays a prefix.
 //   6. When `commit` returns false (the receiver asks to stop) or `stop` is set, the same happens
 //      without a failure: the engines stop at their next node and run() returns false.
-// Each thread owns an engine (its per-item arrays and levels); nothing mutable is shared but the
-// segment list, guarded by mutex_, and each segment's buffer, guarded by its own mutex.
+// Each thread owns an engine (its per-item arrays and levels), or a proxy that relays a remote
+// engine's patterns and splits through the same calls; nothing mutable is shared but the segment
+// list, guarded by mutex_, and each segment's buffer, guarded by its own mutex.
 #pragma once
 
 #include <atomic>

@@ -135,7 +135,7 @@ bool read_spec_file(const std::string& path, run_spec& spec) {
 
 // Reads the data file named by the spec and mines it; every closed sequence goes to
 // `pattern_file` when there is one. Returns the histogram of closed sequences by length.
-korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_file) {
+korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_file, run_host* host) {
     const std::string& data_path = figures.spec.data_path;
     data_file_contents contents;
     {
@@ -150,6 +150,8 @@ korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_f
             throw fatal_error(format("Error: invalid token in file %s!\n", data_path.c_str()));
         }
     }
+    const search_placement placement =
+        host ? host->data_loaded(contents.runs, figures.abs_support) : search_placement{};
     korv::Database db = korv::Database::fromItemRuns(std::move(contents.runs));
     // A progress line while the search runs, on a terminal only; erased before the report.
     korv::Progress progress;
@@ -158,6 +160,9 @@ korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_f
     options.threshold = korv::Threshold::absolute(std::max(figures.abs_support, 1));
     options.threads = figures.threads;
     options.progress = &progress;
+    options.splitAtEveryNode = placement.always_split;
+    options.bufferLimitBytes = placement.output_limit_bytes;
+    options.cluster = placement.cluster;
     if (pattern_file == nullptr) return korv::mine(std::move(db), options, nullptr);
     pattern_file_writer writer(pattern_file);
     return korv::mine(std::move(db), options, [&writer](const korv::Pattern& pattern) {
@@ -168,7 +173,7 @@ korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_f
 // One run: arguments, spec file, "frequent.dat" created, data loaded and mined, "frequent.dat"
 // closed, report. A usage or spec file error leaves "frequent.dat" untouched; any later error
 // leaves it as far as it was written.
-int run(int argc, char** argv, bool write_patterns) {
+int run(int argc, char** argv, bool write_patterns, run_host* host) {
     if (argc < 3) {
         print_usage();
         return -1;
@@ -194,7 +199,7 @@ int run(int argc, char** argv, bool write_patterns) {
     const wall_time start = read_wall_clock();
     file_handle pattern_file(open_or_exit(pattern_path, "w+"));
 
-    const korv::MineSummary result = load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr);
+    const korv::MineSummary result = load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr, host);
     const bool write_failed = result.stopped || std::ferror(pattern_file.get()) != 0;
     if (std::fclose(pattern_file.release()) != 0 || write_failed)
         throw fatal_error(format("Error: cannot write file %s!\n", pattern_path));
@@ -206,10 +211,10 @@ int run(int argc, char** argv, bool write_patterns) {
 
 }  // namespace
 
-int korv_main(int argc, char** argv, bool write_patterns) {
+int korv_main(int argc, char** argv, bool write_patterns, run_host* host) {
     int status = -1;
     try {
-        status = run(argc, argv, write_patterns);
+        status = run(argc, argv, write_patterns, host);
     } catch (const fatal_error& error) {
         std::fputs(error.what(), stdout);
     } catch (const korv::AllocationFailure& failure) {

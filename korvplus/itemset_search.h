@@ -124,10 +124,11 @@ struct ItemsetTask {
     ItemsetLevel level;
 };
 
-// The task as message words (task_words.h in the core), for a search thread in another process.
-// A task needs nothing of the run beyond the database, so `sameRun` is not read.
-void writeTask(const ItemsetTask& task, korvcore::CheckedVector<int32_t>& words);
-ItemsetTask readTask(std::span<const int32_t> words, const ItemsetTask& sameRun);
+// The task as message words (task_words.h in the core), for a search thread in another process:
+// a task of the root's level as its run of the root's children, any other whole. `root` is the
+// run's root task, whole, in the writing and in the reading process.
+void writeTask(const ItemsetTask& task, const ItemsetTask& root, korvcore::CheckedVector<int32_t>& words);
+ItemsetTask readTask(std::span<const int32_t> words, const ItemsetTask& root);
 
 class ItemsetSearch {
 public:

@@ -33,20 +33,42 @@ void MpiSession::announceExit(int status) {
     announced_ = true;
 }
 
-void MpiSession::announceStart(int32_t value, const std::vector<int32_t>& words) {
+void MpiSession::announceStart(int32_t value, std::span<const int32_t> words) {
     int header[3] = {1, value, int(words.size())};
     MPI_Bcast(header, 3, MPI_INT, 0, MPI_COMM_WORLD);
     MPI_Bcast(const_cast<int32_t*>(words.data()), int(words.size()), MPI_INT, 0, MPI_COMM_WORLD);
     announced_ = true;
 }
 
-MpiSession::Start MpiSession::awaitStart(std::vector<int32_t>& words) {
+MpiSession::Start MpiSession::awaitStart() {
     int header[3] = {0, 0, 0};
     MPI_Bcast(header, 3, MPI_INT, 0, MPI_COMM_WORLD);
-    if (header[0] == 0) return {false, header[1]};
-    words.resize(std::size_t(header[2]));
-    MPI_Bcast(words.data(), header[2], MPI_INT, 0, MPI_COMM_WORLD);
-    return {true, header[1]};
+    return {header[0] != 0, header[1], std::size_t(header[2])};
+}
+
+void MpiSession::receiveWords(int32_t* words, std::size_t count) {
+    MPI_Bcast(words, int(count), MPI_INT, 0, MPI_COMM_WORLD);
+}
+
+korvcore::ClusterLink& ClusterRun::start(int32_t value, std::span<const int32_t> words) {
+    session_.announceStart(value, words);
+    return join(korvcore::parseThreadSetting(std::getenv(korvcore::kThreadsVariable)).threads);
+}
+
+korvcore::ClusterLink& ClusterRun::join(int32_t threads) {
+    transport_.emplace(session_.rank(), session_.ranks(), threads);
+    transport_->start();
+    return *transport_;
+}
+
+void ClusterRun::finish() {
+    if (transport_) transport_->finish();
+}
+
+void ClusterRun::abort(int status) {
+    if (transport_) transport_->abort(status);
+    MPI_Abort(MPI_COMM_WORLD, status);
+    std::abort();
 }
 
 ClusterSettings readClusterSettings() {
@@ -75,11 +97,6 @@ ClusterSettings readClusterSettings() {
     }
     if (!settings.splitAtEveryNode) settings.bufferLimitBytes = std::size_t(value) << 20;
     return settings;
-}
-
-void abortJob(int status) {
-    MPI_Abort(MPI_COMM_WORLD, status);
-    std::abort();
 }
 
 int32_t followerThreads(const char* program, int32_t rank, int status) {

@@ -9,8 +9,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "mpi_transport.h"
 
 namespace korvmpi {
 
@@ -28,20 +32,42 @@ public:
 
     // Rank 0.
     void announceExit(int status);
-    void announceStart(int32_t value, const std::vector<int32_t>& words);
+    void announceStart(int32_t value, std::span<const int32_t> words);
     bool announced() const { return announced_; }
 
     struct Start {
         bool go = false;
-        int32_t value = 0;  // the status to exit with, or what announceStart passed
+        int32_t value = 0;       // the status rank 0 exits with, or what announceStart passed
+        std::size_t words = 0;   // on a start: how many words receiveWords() then takes
     };
-    // The other ranks: waits for rank 0's announcement; `words` receives the input on a start.
-    Start awaitStart(std::vector<int32_t>& words);
+    // The other ranks: waits for rank 0's announcement, then on a start takes its words.
+    Start awaitStart();
+    void receiveWords(int32_t* words, std::size_t count);
 
 private:
     int32_t rank_ = 0;
     int32_t ranks_ = 1;
     bool announced_ = false;
+};
+
+// The transport of one run: rank 0 starts it as it announces the start, the other ranks once
+// they have received it; finish() or abort() ends it.
+class ClusterRun {
+public:
+    explicit ClusterRun(MpiSession& session) : session_(session) {}
+
+    // Rank 0: announces the start with `value` and `words`, and serves its own KORV_THREADS
+    // (already checked by the plain program's code).
+    korvcore::ClusterLink& start(int32_t value, std::span<const int32_t> words);
+    // The other ranks, with their threads.
+    korvcore::ClusterLink& join(int32_t threads);
+    void finish();
+    // Ends the whole job with `status` (MPI_Abort); never returns.
+    [[noreturn]] void abort(int status);
+
+private:
+    MpiSession& session_;
+    std::optional<MpiTransport> transport_;
 };
 
 // KORV_BUFFER_MB: megabytes of found patterns that may wait for their turn on rank 0 (default 64).
@@ -52,9 +78,6 @@ struct ClusterSettings {
     std::string error;  // not empty: a bad value, with its variable named
 };
 ClusterSettings readClusterSettings();
-
-// Ends the whole job with `status` (MPI_Abort), when no transport runs.
-[[noreturn]] void abortJob(int status);
 
 // This rank's search threads from KORV_THREADS; a bad value on a rank other than 0 (rank 0 has
 // already checked its own) ends the job with a message naming the rank.

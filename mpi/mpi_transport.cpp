@@ -3,6 +3,9 @@
 #include <mpi.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <list>
 #include <stdexcept>
 #include <utility>
@@ -27,6 +30,13 @@ MpiTransport::MpiTransport(int32_t rank, int32_t ranks, int32_t ownThreads)
         next += threads_[std::size_t(r)];
     }
     inboxes_ = std::vector<korvcore::MessageQueue>(std::size_t(workers()));
+    released_.assign(std::size_t(workers()), 0);
+    if (const char* kill = std::getenv("KORV_MPI_TEST_KILL")) {
+        int killRank = 0;
+        long long tasks = 0;
+        if (std::sscanf(kill, "%d:%lld", &killRank, &tasks) == 2 && killRank == rank_ && rank_ != 0 && tasks > 0)
+            tasksUntilKill_ = tasks;
+    }
 }
 
 MpiTransport::~MpiTransport() {
@@ -46,24 +56,22 @@ int32_t MpiTransport::processOf(int32_t worker) const {
     return 0;
 }
 
-void MpiTransport::queue(int32_t rank, std::vector<int>&& words) {
+void MpiTransport::queue(int32_t rank, korvcore::CheckedVector<int32_t>&& words) {
     std::lock_guard<std::mutex> lock(outMutex_);
     outgoing_.push_back({rank, std::move(words)});
 }
 
 void MpiTransport::send(int32_t worker, korvcore::RemoteMessage kind, korvcore::CheckedVector<int32_t>&& words) {
-    std::vector<int> message;
-    message.reserve(words.size() + 2);
-    message.push_back(int(kind));
     int32_t rank = 0;
+    int32_t local = worker;
     if (leader()) {
+        if (kind == korvcore::RemoteMessage::end) released_[std::size_t(worker)] = 1;
         rank = processOf(worker);
-        message.push_back(worker - firstWorker_[std::size_t(rank)]);
-    } else {
-        message.push_back(worker);
+        local = worker - firstWorker_[std::size_t(rank)];
     }
-    message.insert(message.end(), words.begin(), words.end());
-    queue(rank, std::move(message));
+    words.push_back(int32_t(kind));
+    words.push_back(local);
+    queue(rank, std::move(words));
 }
 
 korvcore::RemoteMessage MpiTransport::receive(int32_t worker, korvcore::CheckedVector<int32_t>& words) {
@@ -88,6 +96,9 @@ korvcore::WorkSignal MpiTransport::signal() const {
 void MpiTransport::start() { thread_ = std::thread([this] { communicate(); }); }
 
 void MpiTransport::finish() {
+    if (leader())
+        for (int32_t worker = 0; worker < workers(); ++worker)
+            if (!released_[std::size_t(worker)]) send(worker, korvcore::RemoteMessage::end, {});
     finishing_ = true;
     if (thread_.joinable()) thread_.join();
 }
@@ -101,30 +112,32 @@ void MpiTransport::abort(int status) {
     std::abort();
 }
 
-void MpiTransport::dispatch(int32_t source, std::vector<int>& message) {
+void MpiTransport::dispatch(int32_t source, korvcore::CheckedVector<int32_t>&& message) {
     if (message.empty()) throw std::runtime_error("empty message");
-    if (message[0] == kSignal) {
+    if (message.back() == kSignal) {
         if (message.size() != 3) throw std::runtime_error("malformed signal");
-        wanted_.store(message[1] != 0, std::memory_order_relaxed);
-        if (message[2] != 0) stop_.store(true, std::memory_order_relaxed);
+        wanted_.store(message[0] != 0, std::memory_order_relaxed);
+        if (message[1] != 0) stop_.store(true, std::memory_order_relaxed);
         return;
     }
     if (message.size() < 2) throw std::runtime_error("malformed message");
-    int32_t worker = message[1];
+    int32_t worker = message.back();
+    message.pop_back();
+    const int32_t kind = message.back();
+    message.pop_back();
     if (leader()) worker += firstWorker_[std::size_t(source)];
     if (worker < 0 || worker >= workers()) throw std::runtime_error("message for an unknown worker");
-    korvcore::CheckedVector<int32_t> words(message.begin() + 2, message.end());
-    inboxes_[std::size_t(worker)].push(korvcore::RemoteMessage(message[0]), std::move(words));
+    if (kind == int(korvcore::RemoteMessage::task) && tasksUntilKill_ > 0 && --tasksUntilKill_ == 0) ::raise(SIGKILL);
+    inboxes_[std::size_t(worker)].push(korvcore::RemoteMessage(kind), std::move(message));
 }
 
 void MpiTransport::communicate() {
     struct Sending {
-        std::vector<int> words;
+        korvcore::CheckedVector<int32_t> words;
         MPI_Request request;
     };
     std::list<Sending> sending;
     std::vector<Outgoing> batch;
-    std::vector<int> incoming;
     int idleRounds = 0;
     for (;;) {
         if (abortStatus_ >= 0) MPI_Abort(MPI_COMM_WORLD, abortStatus_);
@@ -138,7 +151,7 @@ void MpiTransport::communicate() {
                 now.stop = now.stop || published_.stop;
                 if (!(now == published_)) {
                     published_ = now;
-                    for (int32_t r = 1; r < ranks_; ++r) queue(r, {kSignal, now.wanted ? 1 : 0, now.stop ? 1 : 0});
+                    for (int32_t r = 1; r < ranks_; ++r) queue(r, {now.wanted ? 1 : 0, now.stop ? 1 : 0, kSignal});
                 }
             }
         }
@@ -165,9 +178,9 @@ void MpiTransport::communicate() {
         if (arrived) {
             int count = 0;
             MPI_Get_count(&status, MPI_INT, &count);
-            incoming.resize(std::size_t(count));
+            korvcore::CheckedVector<int32_t> incoming(static_cast<std::size_t>(count));
             MPI_Recv(incoming.data(), count, MPI_INT, status.MPI_SOURCE, kTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
-            dispatch(status.MPI_SOURCE, incoming);
+            dispatch(status.MPI_SOURCE, std::move(incoming));
             active = true;
         }
 

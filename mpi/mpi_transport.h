@@ -4,11 +4,14 @@
 // One communication thread per rank makes every MPI call between start() and finish() (the
 // program's main thread makes the others, before and after), so MPI_THREAD_SERIALIZED suffices.
 // It polls with short sleeps instead of waiting inside MPI, which would spin a core. Invariants:
-//   1. On the wire a message is MPI_INTs: its kind, the worker's number in its rank, its words;
-//      a signal is kSignal, wanted, stop. All go with one tag, so a pair of ranks keeps order.
+//   1. On the wire a message is MPI_INTs: its words, then its kind and the worker's number in
+//      its rank (at the end, so that a message is sent and received without copying its words);
+//      a signal is wanted, stop, kSignal. All go with one tag, so a pair of ranks keeps order.
 //   2. Messages for a worker wait in its MessageQueue; nothing is dropped.
 //   3. Rank 0 sends every follower the signal whenever it changes, before any later message to it.
 //   4. abort() ends the whole job from the communication thread with the given status.
+// Test hook: KORV_MPI_TEST_KILL=R:N has rank R (not 0) kill itself with SIGKILL when its N-th
+// task arrives, so that tests can see a job lose a rank part way through.
 #pragma once
 
 #include <atomic>
@@ -40,7 +43,8 @@ public:
     // Starts the communication thread.
     void start();
     // Sends what is queued and stops the communication thread (a follower once its threads were
-    // released); the main thread may then call MPI again.
+    // released); the main thread may then call MPI again. Rank 0 first releases every follower
+    // thread that no search has released, as when a run fails before its search starts.
     void finish();
     // Ends the job with `status`, through the communication thread when it runs. Never returns.
     [[noreturn]] void abort(int status);
@@ -48,16 +52,17 @@ public:
 private:
     struct Outgoing {
         int32_t rank;
-        std::vector<int> words;
+        korvcore::CheckedVector<int32_t> words;
     };
     void communicate();
-    void dispatch(int32_t source, std::vector<int>& message);
-    void queue(int32_t rank, std::vector<int>&& words);
+    void dispatch(int32_t source, korvcore::CheckedVector<int32_t>&& message);
+    void queue(int32_t rank, korvcore::CheckedVector<int32_t>&& words);
 
     const int32_t rank_, ranks_;
     std::vector<int32_t> threads_;  // per rank
     std::vector<int32_t> firstWorker_;  // per rank: the leader's number of its thread 0
     std::vector<korvcore::MessageQueue> inboxes_;
+    std::vector<char> released_;  // rank 0, per worker: `end` was sent
 
     std::mutex outMutex_;
     std::vector<Outgoing> outgoing_;
@@ -66,6 +71,8 @@ private:
     std::function<korvcore::WorkSignal()> watched_;
     korvcore::WorkSignal published_;
     std::atomic<bool> wanted_{false}, stop_{false};
+
+    int64_t tasksUntilKill_ = -1;  // the test hook's count, -1 when it is not set for this rank
 
     std::atomic<bool> finishing_{false};
     std::atomic<int> abortStatus_{-1};

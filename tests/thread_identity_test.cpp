@@ -45,7 +45,7 @@ TEST(ParallelSearch, KorvplusMinesLikeTheSerialSearch) {
         const testsupport::Mined serial = testsupport::mineKorvplus(words, minSupport);
         for (const int32_t threads : {2, 3, 8}) {
             for (const bool stress : {false, true})
-                ASSERT_EQ(testsupport::mineKorvplus(words, minSupport, {threads, stress}), serial)
+                ASSERT_EQ(testsupport::mineKorvplus(words, minSupport, {.threads = threads, .stress = stress}), serial)
                     << "round " << round << ", " << threads << " threads, stress " << stress;
         }
     }
@@ -64,8 +64,29 @@ TEST(ParallelSearch, KorvMinesLikeTheSerialSearch) {
         const testsupport::Mined serial = testsupport::mineKorv(db, absSupport);
         for (const int32_t threads : {2, 3, 8}) {
             for (const bool stress : {false, true})
-                ASSERT_EQ(testsupport::mineKorv(db, absSupport, {threads, stress}), serial)
+                ASSERT_EQ(testsupport::mineKorv(db, absSupport, {.threads = threads, .stress = stress}), serial)
                     << threads << " threads, stress " << stress << ", support " << absSupport << ", data:\n" << text;
+        }
+    }
+}
+
+// Threads of other processes (a loopback cluster in this one) take tasks through the engines'
+// task codecs: every split and its records cross as words, and the order stays the serial one.
+TEST(ClusterSearch, BothMinersMineLikeTheSerialSearchAcrossProcesses) {
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 8; ++round) {
+        const std::vector<int32_t> words = randomWords(random, round % 2 == 0, round % 4 == 2);
+        const int32_t minSupport = std::uniform_int_distribution<int32_t>(1, 4)(random);
+        const std::string text = randomText(random, 40);
+        const testsupport::Mined serialKorvplus = testsupport::mineKorvplus(words, minSupport);
+        const testsupport::Mined serialKorv = testsupport::mineKorv(text, 40, minSupport + 1);
+        for (const std::vector<int32_t>& followers : {std::vector<int32_t>{1}, std::vector<int32_t>{2, 1}}) {
+            const testsupport::MiningSettings settings{.threads = round % 3 == 0 ? 2 : 1, .stress = round % 4 != 3,
+                                                       .followers = followers};
+            ASSERT_EQ(testsupport::mineKorvplus(words, minSupport, settings), serialKorvplus)
+                << "round " << round << ", " << followers.size() << " followers";
+            ASSERT_EQ(testsupport::mineKorv(text, 40, minSupport + 1, settings), serialKorv)
+                << "round " << round << ", " << followers.size() << " followers";
         }
     }
 }

@@ -5,10 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +13,7 @@
 
 #include "checked_vector.h"
 #include "search_run.h"
+#include "support/loopback_cluster.h"
 #include "task_words.h"
 #include "work_split.h"
 
@@ -46,7 +43,7 @@ struct FakeTask {
     FakeLevel level;
 };
 
-void writeTask(const FakeTask& task, korvcore::CheckedVector<int32_t>& words) {
+void writeTask(const FakeTask& task, const FakeTask&, korvcore::CheckedVector<int32_t>& words) {
     korvcore::putWords(words, task.pattern);
     korvcore::putWords(words, task.level.childItem);
     korvcore::putWords(words, task.level.childSupport);
@@ -228,99 +225,21 @@ TEST(ParallelSearch, AFailureLeavesAPrefixAndARefusalStopsTheRun) {
     }
 }
 
-// Processes of a cluster run as threads of this one: every proxy and its thread exchange
-// messages through two queues, and followers read the leader's signal through its function.
-class Loopback {
-public:
-    explicit Loopback(std::vector<int32_t> followerThreads) : threads_(std::move(followerThreads)) {
-        for (const int32_t count : threads_) total_ += count;
-        toFollower_ = std::vector<korvcore::MessageQueue>(std::size_t(total_));
-        toLeader_ = std::vector<korvcore::MessageQueue>(std::size_t(total_));
-    }
-
-    class Link final : public korvcore::ClusterLink {
-    public:
-        Link(Loopback& net, int32_t follower) : net_(net), follower_(follower) {
-            for (int32_t f = 0; f < follower; ++f) base_ += net.threads_[std::size_t(f)];
-        }
-        bool leader() const override { return follower_ < 0; }
-        int32_t workers() const override { return leader() ? net_.total_ : net_.threads_[std::size_t(follower_)]; }
-        int32_t processOf(int32_t worker) const override {
-            int32_t process = 1;
-            for (const int32_t count : net_.threads_) {
-                if (worker < count) return process;
-                worker -= count;
-                ++process;
-            }
-            return -1;
-        }
-        void send(int32_t worker, korvcore::RemoteMessage kind, korvcore::CheckedVector<int32_t>&& words) override {
-            (leader() ? net_.toFollower_ : net_.toLeader_)[std::size_t(base_ + worker)].push(kind, std::move(words));
-        }
-        korvcore::RemoteMessage receive(int32_t worker, korvcore::CheckedVector<int32_t>& words) override {
-            korvcore::RemoteMessage kind{};
-            inbox(worker).pop(kind, words, true);
-            return kind;
-        }
-        bool tryReceive(int32_t worker, korvcore::RemoteMessage& kind, korvcore::CheckedVector<int32_t>& words) override {
-            return inbox(worker).pop(kind, words, false);
-        }
-        void watchSignal(std::function<korvcore::WorkSignal()> signal) override {
-            std::lock_guard<std::mutex> lock(net_.signalMutex_);
-            net_.signal_ = std::move(signal);
-        }
-        korvcore::WorkSignal signal() const override {
-            std::lock_guard<std::mutex> lock(net_.signalMutex_);
-            if (net_.signal_) {
-                const korvcore::WorkSignal now = net_.signal_();
-                net_.last_ = {now.wanted, now.stop || net_.last_.stop};
-            }
-            return net_.last_;
-        }
-
-    private:
-        korvcore::MessageQueue& inbox(int32_t worker) {
-            return (leader() ? net_.toLeader_ : net_.toFollower_)[std::size_t(base_ + worker)];
-        }
-        Loopback& net_;
-        int32_t follower_;
-        int32_t base_ = 0;
-    };
-
-private:
-    std::vector<int32_t> threads_;
-    int32_t total_ = 0;
-    std::vector<korvcore::MessageQueue> toFollower_, toLeader_;
-    mutable std::mutex signalMutex_;
-    std::function<korvcore::WorkSignal()> signal_;
-    korvcore::WorkSignal last_;
-};
-
 // Mines the tree with the leader on `threads` threads and followers on followerThreads; the
 // followers' engines count towards `failAt` with the leader's.
 void mineTreeOnCluster(TreeRun& run, korvcore::SearchOptions options, const std::vector<int32_t>& followerThreads,
                        int failAt = -1) {
-    Loopback net(followerThreads);
-    Loopback::Link leader(net, -1);
-    std::vector<std::unique_ptr<Loopback::Link>> links;
     std::atomic<int> visits{0};
-    std::vector<std::thread> followers;
-    for (int32_t f = 0; f < int32_t(followerThreads.size()); ++f) {
-        links.push_back(std::make_unique<Loopback::Link>(net, f));
-        followers.emplace_back([&, f] {
+    testsupport::runOnLoopback(
+        followerThreads,
+        [&](korvcore::ClusterLink& leader) {
+            options.cluster = &leader;
+            mineTree(run, options, SIZE_MAX, failAt, false, &visits);
+        },
+        [&](korvcore::ClusterLink& follower, int32_t threads) {
             TreeRun unused;
-            mineTree(unused, {.threads = followerThreads[std::size_t(f)], .cluster = links[std::size_t(f)].get()},
-                     SIZE_MAX, failAt, false, &visits);
+            mineTree(unused, {.threads = threads, .cluster = &follower}, SIZE_MAX, failAt, false, &visits);
         });
-    }
-    options.cluster = &leader;
-    struct Join {
-        std::vector<std::thread>& threads;
-        ~Join() {
-            for (std::thread& thread : threads) thread.join();
-        }
-    } join{followers};
-    mineTree(run, options, SIZE_MAX, failAt, false, &visits);
 }
 
 TEST(ClusterSearch, ThreadsOfOtherProcessesCommitInSerialOrder) {

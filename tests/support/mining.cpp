@@ -10,6 +10,7 @@
 #include "korv/korv.h"
 #include "search_database.h"
 #include "support/database.h"
+#include "support/loopback_cluster.h"
 #include "token_scanner.h"
 
 namespace testsupport {
@@ -30,6 +31,24 @@ void checkCounts(const Mined& mined, const korv::Progress& progress) {
     require(progress.closedFound.load() == found, "progress counted " + std::to_string(progress.closedFound.load()) +
                                                       " closed patterns, found " + std::to_string(found));
     require(progress.itemsDone.load() == progress.itemsTotal.load(), "progress ended before every item was done");
+}
+
+// korv::mine as the settings ask: in this process alone, or as the leader of a loopback cluster
+// whose followers mine the same database.
+korv::MineSummary mineAsSet(const korv::Database& database, korv::MineOptions options, const MiningSettings& settings,
+                            const korv::PatternCallback& onPattern) {
+    if (settings.followers.empty()) return korv::mine(database, options, onPattern);
+    korv::MineSummary summary;
+    runOnLoopback(
+        settings.followers,
+        [&](korvcore::ClusterLink& leader) {
+            options.cluster = &leader;
+            summary = korv::mine(database, options, onPattern);
+        },
+        [&](korvcore::ClusterLink& follower, int32_t threads) {
+            korv::mine(database, {.threshold = options.threshold, .threads = threads, .cluster = &follower}, nullptr);
+        });
+    return summary;
 }
 
 }  // namespace
@@ -58,11 +77,11 @@ Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const 
     Mined mined;
     korv::Progress progress;
     const korv::MineSummary summary =
-        korv::mine(korv::Database::fromBinaryWords(std::move(loaded.sequenceData)),
-                   {.threshold = korv::Threshold::absolute(std::max(minSupport, 1)), .threads = settings.threads,
-                    .progress = &progress, .splitAtEveryNode = settings.stress,
-                    .bufferLimitBytes = settings.stress ? 64 : korv::MineOptions{}.bufferLimitBytes},
-                   [&](const korv::Pattern& pattern) {
+        mineAsSet(korv::Database::fromBinaryWords(std::move(loaded.sequenceData)),
+                  {.threshold = korv::Threshold::absolute(std::max(minSupport, 1)), .threads = settings.threads,
+                   .progress = &progress, .splitAtEveryNode = settings.stress,
+                   .bufferLimitBytes = settings.stress ? 64 : korv::MineOptions{}.bufferLimitBytes},
+                  settings, [&](const korv::Pattern& pattern) {
                        mined.found.add(pattern.flat, int32_t(pattern.itemCount()));
                        return true;
                    });
@@ -106,11 +125,11 @@ Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const Minin
     Mined mined;
     korv::Progress progress;
     const korv::MineSummary summary =
-        korv::mine(korv::Database::fromItemRuns(korv::ItemRuns(runs.begin(), runs.end())),
-                   {.threshold = korv::Threshold::absolute(std::max(absSupport, 1)), .threads = settings.threads,
-                    .progress = &progress, .splitAtEveryNode = settings.stress,
-                    .bufferLimitBytes = settings.stress ? 64 : korv::MineOptions{}.bufferLimitBytes},
-                   [&](const korv::Pattern& pattern) {
+        mineAsSet(korv::Database::fromItemRuns(korv::ItemRuns(runs.begin(), runs.end())),
+                  {.threshold = korv::Threshold::absolute(std::max(absSupport, 1)), .threads = settings.threads,
+                   .progress = &progress, .splitAtEveryNode = settings.stress,
+                   .bufferLimitBytes = settings.stress ? 64 : korv::MineOptions{}.bufferLimitBytes},
+                  settings, [&](const korv::Pattern& pattern) {
                        std::vector<int32_t> items;
                        for (const int32_t value : pattern.flat)
                            if (value >= 0) items.push_back(value);

@@ -37,6 +37,9 @@ struct MiningSettings {
     // The threaded search at its most contended: every node hands its remaining siblings over,
     // and at most 64 bytes of found patterns may wait for their turn.
     bool stress = false;
+    // A cluster run in this process (loopback_cluster.h): the threads of each other process,
+    // which mine beside this one's `threads`; empty runs no cluster.
+    std::vector<int32_t> followers = {};
 };
 
 struct Mined {
