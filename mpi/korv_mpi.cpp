@@ -13,6 +13,7 @@
 #include "cluster_link.h"
 #include "korv/korv.h"
 #include "korv_run.h"
+#include "follower.h"
 #include "mpi_session.h"
 
 namespace {
@@ -66,35 +67,11 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     return status;
 }
 
-int follow(korvmpi::MpiSession& session) {
-    const korvmpi::MpiSession::Start start = session.awaitStart();
-    // Rank 0 reports and gives the job's status (see korvplus_mpi.cpp).
-    if (!start.go) return 0;
-    korv::ItemRuns runs(start.words);
-    session.receiveWords(runs.data(), runs.size());
-    const int32_t threads = korvmpi::followerThreads(kProgram, session.rank(), kFailureStatus);
-    korvmpi::ClusterRun run(session);
-    korvcore::ClusterLink& link = run.join(threads);
-    try {
-        korv::Database database = korv::Database::fromItemRuns(std::move(runs));
-        const korv::MineOptions options{.threshold = korv::Threshold::absolute(std::max(start.value, 1)),
-                                        .threads = threads,
-                                        .cluster = &link};
-        korv::mine(std::move(database), options, nullptr);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s: rank %d: out of memory\n", kProgram, int(session.rank()));
-        run.abort(1);
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "%s: rank %d: %s\n", kProgram, int(session.rank()), failure.what());
-        run.abort(1);
-    }
-    run.finish();
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     korvmpi::MpiSession session(argc, argv, kProgram);
-    return session.rank() == 0 ? lead(session, argc, argv) : follow(session);
+    if (session.rank() == 0) return lead(session, argc, argv);
+    return korvmpi::follow<korv::ItemRuns>(session, kProgram, kFailureStatus,
+                                         [](auto words) { return korv::Database::fromItemRuns(std::move(words)); });
 }

@@ -10,6 +10,7 @@
 
 #include "cluster_link.h"
 #include "korv/korv.h"
+#include "follower.h"
 #include "mpi_session.h"
 #include "run_driver.h"
 
@@ -57,36 +58,11 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     return status;
 }
 
-int follow(korvmpi::MpiSession& session) {
-    const korvmpi::MpiSession::Start start = session.awaitStart();
-    // Rank 0 reports and gives the job's status; a rank that ends first with a failure status
-    // would have mpirun end rank 0's run before it has finished.
-    if (!start.go) return 0;
-    std::vector<int32_t> words(start.words);
-    session.receiveWords(words.data(), words.size());
-    const int32_t threads = korvmpi::followerThreads(kProgram, session.rank(), 1);
-    korvmpi::ClusterRun run(session);
-    korvcore::ClusterLink& link = run.join(threads);
-    try {
-        korv::Database database = korv::Database::fromBinaryWords(std::move(words));
-        const korv::MineOptions options{.threshold = korv::Threshold::absolute(std::max(start.value, 1)),
-                                        .threads = threads,
-                                        .cluster = &link};
-        korv::mine(std::move(database), options, nullptr);
-    } catch (const std::bad_alloc&) {
-        std::cerr << kProgram << ": rank " << session.rank() << ": out of memory\n" << std::flush;
-        run.abort(1);
-    } catch (const std::exception& failure) {
-        std::cerr << kProgram << ": rank " << session.rank() << ": " << failure.what() << '\n' << std::flush;
-        run.abort(1);
-    }
-    run.finish();
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     korvmpi::MpiSession session(argc, argv, kProgram);
-    return session.rank() == 0 ? lead(session, argc, argv) : follow(session);
+    if (session.rank() == 0) return lead(session, argc, argv);
+    return korvmpi::follow<std::vector<int32_t>>(session, kProgram, 1,
+                                                   [](auto words) { return korv::Database::fromBinaryWords(std::move(words)); });
 }
