@@ -277,13 +277,16 @@ private:
     std::condition_variable workAvailable_;
     std::condition_variable spaceAvailable_;
     SegmentList segments_;
-    std::atomic<int32_t> pending_{0};  // segments whose task waits for a thread
     int32_t running_ = 0;
-    std::atomic<int32_t> idle_{0};     // threads waiting for a task
-    std::atomic<std::size_t> buffered_{0};
-    std::atomic<bool> failed_{false};
     bool committing_ = false;  // a thread commits the buffers of new heads; guarded by mutex_
     std::exception_ptr failure_;  // the first failure, guarded by mutex_
+    // Read at every node and every pattern by every thread, and seldom written: a cache line of
+    // their own, apart from the mutex and from buffered_, which a buffering thread writes at
+    // every pattern.
+    alignas(64) std::atomic<int32_t> pending_{0};  // segments whose task waits for a thread
+    std::atomic<int32_t> idle_{0};                 // threads waiting for a task
+    std::atomic<bool> failed_{false};
+    alignas(64) std::atomic<std::size_t> buffered_{0};  // the object ends on a cache line, so alone
 };
 
 }  // namespace korvcore
