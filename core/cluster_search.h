@@ -230,10 +230,7 @@ void serveRemoteTasks(ClusterLink& link, const Task& root,
             }
         }
     };
-    std::vector<std::thread> threads;
-    for (int32_t worker = 1; worker < link.workers(); ++worker) threads.emplace_back(serve, worker);
-    serve(0);
-    for (std::thread& thread : threads) thread.join();
+    runOnThreads(link.workers(), serve);
 }
 
 }  // namespace korvcore

@@ -41,6 +41,7 @@
 
 #include "checked_vector.h"
 #include "engine_interface.h"
+#include "search_threads.h"
 
 namespace korvcore {
 
@@ -65,10 +66,7 @@ public:
         segments_.front().task.emplace(std::move(root));
         segments_.front().direct = true;
         pending_ = 1;
-        std::vector<std::thread> workers;
-        for (int32_t t = 1; t < threads_; ++t) workers.emplace_back([this] { work(); });
-        work();
-        for (std::thread& worker : workers) worker.join();
+        runOnThreads(threads_, [this](int32_t) { work(); });
         if (failure_) std::rethrow_exception(failure_);
         return !failed_;
     }
