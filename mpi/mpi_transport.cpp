@@ -2,6 +2,7 @@
 
 #include <mpi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +17,12 @@ namespace {
 
 constexpr int kTag = 7;
 constexpr int kSignal = 100;
+// How long the communication thread waits between polls: from the shortest right after a
+// message, doubling while the link stays quiet, up to the longest; up to kWaitingPause while a
+// search thread of this process waits for a message, so that work reaches it soon.
+constexpr std::chrono::microseconds kShortestPause{20};
+constexpr std::chrono::microseconds kWaitingPause{100};
+constexpr std::chrono::microseconds kLongestPause{1000};
 
 }  // namespace
 
@@ -59,6 +66,12 @@ int32_t MpiTransport::processOf(int32_t worker) const {
 void MpiTransport::queue(int32_t rank, korvcore::CheckedVector<int32_t>&& words) {
     std::lock_guard<std::mutex> lock(outMutex_);
     outgoing_.push_back({rank, std::move(words)});
+    outReady_.notify_one();
+}
+
+void MpiTransport::wake() {
+    std::lock_guard<std::mutex> lock(outMutex_);
+    outReady_.notify_one();
 }
 
 void MpiTransport::send(int32_t worker, korvcore::RemoteMessage kind, korvcore::CheckedVector<int32_t>&& words) {
@@ -76,7 +89,10 @@ void MpiTransport::send(int32_t worker, korvcore::RemoteMessage kind, korvcore::
 
 korvcore::RemoteMessage MpiTransport::receive(int32_t worker, korvcore::CheckedVector<int32_t>& words) {
     korvcore::RemoteMessage kind{};
+    if (inboxes_[std::size_t(worker)].pop(kind, words, false)) return kind;
+    ++waiting_;
     inboxes_[std::size_t(worker)].pop(kind, words, true);
+    --waiting_;
     return kind;
 }
 
@@ -100,12 +116,14 @@ void MpiTransport::finish() {
         for (int32_t worker = 0; worker < workers(); ++worker)
             if (!released_[std::size_t(worker)]) send(worker, korvcore::RemoteMessage::end, {});
     finishing_ = true;
+    wake();
     if (thread_.joinable()) thread_.join();
 }
 
 void MpiTransport::abort(int status) {
     if (thread_.joinable()) {
         abortStatus_ = status;
+        wake();
         thread_.join();  // the communication thread aborts; the join never returns
     }
     MPI_Abort(MPI_COMM_WORLD, status);
@@ -138,7 +156,7 @@ void MpiTransport::communicate() {
     };
     std::list<Sending> sending;
     std::vector<Outgoing> batch;
-    int idleRounds = 0;
+    std::chrono::microseconds pause = kShortestPause;
     for (;;) {
         if (abortStatus_ >= 0) MPI_Abort(MPI_COMM_WORLD, abortStatus_);
         bool active = false;
@@ -188,9 +206,17 @@ void MpiTransport::communicate() {
             std::lock_guard<std::mutex> lock(outMutex_);
             if (outgoing_.empty()) return;
         }
-        // Short sleeps while messages flow, longer ones once the link has been quiet a while.
-        idleRounds = active ? 0 : idleRounds + 1;
-        if (idleRounds > 0) std::this_thread::sleep_for(std::chrono::microseconds(idleRounds < 200 ? 20 : 200));
+        // Idle rounds wait ever longer unless something is queued to send: each wake-up
+        // interrupts a search thread, so a quiet link must cost few of them. A thread that waits
+        // for work (in the leader: one its scheduler has idle) keeps the waits short.
+        if (active) {
+            pause = kShortestPause;
+            continue;
+        }
+        const bool waiting = leader() ? published_.wanted : waiting_.load(std::memory_order_relaxed) > 0;
+        std::unique_lock<std::mutex> lock(outMutex_);
+        outReady_.wait_for(lock, pause, [this] { return !outgoing_.empty() || finishing_ || abortStatus_ >= 0; });
+        pause = std::min(pause * 2, waiting ? kWaitingPause : kLongestPause);
     }
 }
 

@@ -3,7 +3,8 @@
 //
 // One communication thread per rank makes every MPI call between start() and finish() (the
 // program's main thread makes the others, before and after), so MPI_THREAD_SERIALIZED suffices.
-// It polls with short sleeps instead of waiting inside MPI, which would spin a core. Invariants:
+// It polls MPI between waits that grow while the link is quiet and end as soon as something is
+// queued to send, instead of waiting inside MPI, which would spin a core. Invariants:
 //   1. On the wire a message is MPI_INTs: its words, then its kind and the worker's number in
 //      its rank (at the end, so that a message is sent and received without copying its words);
 //      a signal is wanted, stop, kSignal. All go with one tag, so a pair of ranks keeps order.
@@ -15,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -57,6 +59,7 @@ private:
     void communicate();
     void dispatch(int32_t source, korvcore::CheckedVector<int32_t>&& message);
     void queue(int32_t rank, korvcore::CheckedVector<int32_t>&& words);
+    void wake();  // ends the communication thread's wait
 
     const int32_t rank_, ranks_;
     std::vector<int32_t> threads_;  // per rank
@@ -65,12 +68,14 @@ private:
     std::vector<char> released_;  // rank 0, per worker: `end` was sent
 
     std::mutex outMutex_;
+    std::condition_variable outReady_;  // something is queued, or the thread is to end
     std::vector<Outgoing> outgoing_;
 
     mutable std::mutex signalMutex_;
     std::function<korvcore::WorkSignal()> watched_;
     korvcore::WorkSignal published_;
     std::atomic<bool> wanted_{false}, stop_{false};
+    std::atomic<int32_t> waiting_{0};  // search threads blocked in receive()
 
     int64_t tasksUntilKill_ = -1;  // the test hook's count, -1 when it is not set for this rank
 
