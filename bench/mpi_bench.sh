@@ -5,15 +5,20 @@
 # the median wall seconds of the plain program at KORV_THREADS=1 (plain_1), of `mpirun -np 2`
 # at KORV_THREADS=1 (np2x1) and of `mpirun -np 1` at KORV_THREADS=2 (np1x2), each with
 # --bind-to none, then plain_1/np2x1 (the speed-up of two ranks) and np2x1/np1x2 (the cost of
-# crossing processes; 1.00 is none). Closed counts must agree, else the row is marked FAIL and
-# the script exits 1. The machine's load average is printed before and after, and mpirun's own
-# start-up time: on a shared machine, read the figures with them. KORV_DATA=dir points at the databases; MPIRUN at mpirun.
+# crossing processes; 1.00 is none). The same two ratios follow with the start-up of an MPI job
+# (mpirun with MPI_Init and MPI_Finalize: a run on the bundled example, measured per rank count
+# first) taken off the np figures: what a long run on a cluster sees. Closed counts must agree,
+# else the row is marked FAIL and the script exits 1. The machine's load average is printed
+# before and after: on a shared machine, read the figures with it. KORV_DATA=dir points at the
+# databases; MPIRUN at mpirun; MPIRUN_FLAGS (default --bind-to none) are passed to it, for
+# example "--bind-to none --mca pml ob1", which skips probing for network hardware at start-up.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
 repeats=${2:-3}
 data=${KORV_DATA:-$here/../../shared/data}
 mpirun=${MPIRUN:-mpirun}
+mpirun_flags=${MPIRUN_FLAGS:---bind-to none}
 . "$here/timing.sh"
 . "$here/rows.sh"
 check_build "$build"
@@ -29,7 +34,7 @@ for setting in np2 np1; do
     mkdir -p "$work/$setting"
     ranks=${setting#np}
     for program in korvplus korv; do
-        printf '#!/bin/sh\nexec %s --bind-to none -np %s %s "$@"\n' "$mpirun" "$ranks" "$build/$program-mpi" \
+        printf '#!/bin/sh\nexec %s %s -np %s %s "$@"\n' "$mpirun" "$mpirun_flags" "$ranks" "$build/$program-mpi" \
             >"$work/$setting/$program"
         chmod +x "$work/$setting/$program"
     done
@@ -49,13 +54,25 @@ median_of_runs() {
     median=$median_of
 }
 
+# ratio A B: A / B to two decimals, where A and B are awk expressions; "-" when B is not positive.
+ratio() { awk "BEGIN { a = $1; b = $2; if (b > 0) printf \"%.2f\", a / b; else printf \"-\" }"; }
+
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-# What mpirun itself costs: two ranks on the bundled example (included in every np figure).
-(cd "$work" && KORV_THREADS=1 /usr/bin/time -f %e -o "$work/startup" "$work/np2/korvplus" 0.5 \
-    "$here/../examples/small.bin" >/dev/null </dev/null)
-echo "mpirun -np 2 on the bundled example: $(cat "$work/startup") s"
-printf '%-9s %-14s %-8s %8s %8s %8s %12s %12s %10s\n' \
-    program database support plain_1 np2x1 np1x2 plain1/np2x1 np2x1/np1x2 closed
+# What an MPI job costs to start and end: each rank count on the bundled example, median of 3
+# (included in every np figure).
+for setting in np2 np1; do
+    : >"$work/walls"
+    for i in 1 2 3; do
+        (cd "$work" && KORV_THREADS=1 /usr/bin/time -f %e -o "$work/startup" "$work/$setting/korvplus" 0.5 \
+            "$here/../examples/small.bin" >/dev/null </dev/null)
+        cat "$work/startup" >>"$work/walls"
+    done
+    summarize "$work/walls"
+    eval "startup_$setting=\$median_of"
+done
+echo "mpirun $mpirun_flags on the bundled example: -np 2 $startup_np2 s, -np 1 $startup_np1 s"
+printf '%-9s %-14s %-8s %8s %8s %8s %12s %12s %10s %10s %10s\n' program database support plain_1 np2x1 np1x2 \
+    plain1/np2x1 np2x1/np1x2 "same -st" "same -st" closed
 failed=0
 for program in korvplus korv; do
     rows_for "$program" >"$work/rows"
@@ -71,9 +88,9 @@ for program in korvplus korv; do
             verdict="FAIL($plain_closed/$np2_closed/$np1_closed)"
             failed=1
         fi
-        printf '%-9s %-14s %-8s %8s %8s %8s %12s %12s %10s\n' "$program" "$name" "$support" "$plain" "$np2" "$np1" \
-            "$(awk -v a="$plain" -v b="$np2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }')" \
-            "$(awk -v a="$np2" -v b="$np1" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }')" "$verdict"
+        printf '%-9s %-14s %-8s %8s %8s %8s %12s %12s %10s %10s %10s\n' "$program" "$name" "$support" "$plain" \
+            "$np2" "$np1" "$(ratio "$plain" "$np2")" "$(ratio "$np2" "$np1")" \
+            "$(ratio "$plain" "$np2 - $startup_np2")" "$(ratio "$np2 - $startup_np2" "$np1 - $startup_np1")" "$verdict"
     done <"$work/rows"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
