@@ -77,13 +77,16 @@ public:
     // Searches with `search(sink, searchOptions)`; the sink maps dense ids through originalIds.
     template <class Search>
     MineSummary run(std::span<const int32_t> originalIds, Search&& search) {
-        const korvcore::PatternSink sink = [&](std::span<const int32_t> pattern, int32_t, int32_t support) {
-            fileIds_.clear();
-            for (const int32_t value : pattern) fileIds_.push_back(value < 0 ? value : originalIds[std::size_t(value)]);
-            Pattern found{fileIds_, support, {}};
-            if (counter_) found.sequences = counter_->supportingSequences(fileIds_);
-            return onPattern_ ? onPattern_(found) : true;
-        };
+        // Without a callback the run only counts, which needs no sink (search_run.h).
+        korvcore::PatternSink sink;
+        if (onPattern_)
+            sink = [&](std::span<const int32_t> pattern, int32_t, int32_t support) {
+                fileIds_.clear();
+                for (const int32_t value : pattern) fileIds_.push_back(value < 0 ? value : originalIds[std::size_t(value)]);
+                Pattern found{fileIds_, support, {}};
+                if (counter_) found.sequences = counter_->supportingSequences(fileIds_);
+                return onPattern_(found);
+            };
         const korvcore::SearchOptions searchOptions{
             .threads = options_.threads == 0 ? korvcore::availableCpus() : options_.threads,
             .progress = options_.progress,

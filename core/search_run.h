@@ -12,6 +12,10 @@
 //   5. With options.cluster, the leader's run adds one worker per search thread of the other
 //      processes (cluster_search.h) and gives the same sink calls; in another process runSearch
 //      serves the leader's tasks and returns empty totals. Every process passes the same root.
+//   6. An empty sink makes a counting run: the totals of a complete run are the same at every
+//      thread count, but a threaded run keeps no order. Each engine counts what it finds and
+//      adds its counts when its thread ends, so nothing waits in buffers; progress counts are
+//      then current to within kCountingBatch patterns per thread.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <utility>
 
@@ -86,6 +91,64 @@ private:
     const std::atomic<bool>* stop_;
 };
 
+// The closed counts of a run, added to by the threads of a counting run as they end.
+struct SharedTotals {
+    std::mutex mutex;
+    SearchTotals totals;
+};
+
+inline constexpr int64_t kCountingBatch = 4096;
+
+// A counting run's engine: the engine with a collector that counts its patterns itself instead
+// of handing them to the scheduler. singleItemDone and the work sharing still go to the
+// scheduler's worker.
+template <class Engine, class Task>
+class CountingEngine {
+public:
+    CountingEngine(ClosedCollector& worker, const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
+                   SharedTotals& shared, const SearchOptions& options)
+        : collector_(worker, shared, options), engine_(makeEngine(collector_)) {}
+    bool mine(Task& task, WorkSharing<Task>& sharing) { return engine_->mine(task, sharing); }
+
+private:
+    class Collector final : public ClosedCollector {
+    public:
+        Collector(ClosedCollector& worker, SharedTotals& shared, const SearchOptions& options)
+            : worker_(worker), shared_(shared), progress_(options.progress), stop_(options.stop) {}
+        ~Collector() {
+            publishProgress();
+            std::lock_guard<std::mutex> lock(shared_.mutex);
+            SearchTotals& totals = shared_.totals;
+            totals.closed += closed_;
+            if (totals.byDepth.size() < byDepth_.size()) totals.byDepth.resize(byDepth_.size(), 0);
+            for (std::size_t d = 0; d < byDepth_.size(); ++d) totals.byDepth[d] += byDepth_[d];
+        }
+        bool collect(std::span<const int32_t>, int32_t depth, int32_t) override {
+            if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return false;
+            ++closed_;
+            if (std::size_t(depth) >= byDepth_.size()) byDepth_.resize(std::size_t(depth) + 1, 0);
+            ++byDepth_[std::size_t(depth)];
+            if (closed_ - published_ >= kCountingBatch) publishProgress();
+            return true;
+        }
+        void singleItemDone() override { worker_.singleItemDone(); }
+
+    private:
+        void publishProgress() {
+            if (progress_) progress_->closedFound.fetch_add(closed_ - published_, std::memory_order_relaxed);
+            published_ = closed_;
+        }
+        ClosedCollector& worker_;
+        SharedTotals& shared_;
+        SearchProgress* progress_;
+        const std::atomic<bool>* stop_;
+        int64_t closed_ = 0, published_ = 0;
+        CheckedVector<int64_t> byDepth_;
+    };
+    Collector collector_;
+    std::unique_ptr<Engine> engine_;
+};
+
 class SerialCollector final : public ClosedCollector {
 public:
     explicit SerialCollector(CountingSink& counting) : counting_(counting) {}
@@ -138,6 +201,17 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
             }
         } release{*cluster};
         complete = parallel.run(std::move(root));
+    } else if (options.threads > 1 && !sink) {
+        detail::SharedTotals shared;
+        ParallelSearch<detail::CountingEngine<Engine, Task>, Task> parallel(
+            options.threads,
+            [&](ClosedCollector& worker) {
+                return std::make_unique<detail::CountingEngine<Engine, Task>>(worker, makeEngine, shared, options);
+            },
+            [](std::span<const int32_t>, int32_t, int32_t) { return true; }, [&counting] { counting.itemDone(); },
+            options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
+        complete = parallel.run(std::move(root));
+        counting.totals = std::move(shared.totals);
     } else if (options.threads <= 1) {
         detail::SerialCollector collector(counting);
         SerialSharing<Task> serial(options.stop);

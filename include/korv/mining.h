@@ -91,7 +91,9 @@ struct MineSummary {
 using PatternCallback = std::function<bool(const Pattern& pattern)>;
 
 // Mines `database`, calling `onPattern` for each closed pattern in order, from one thread at a
-// time. Throws korv::Error for unusable options, std::bad_alloc when memory runs out.
+// time. An empty `onPattern` only counts the patterns (the summary), which a threaded run does
+// without keeping them in order, so without holding any back. Throws korv::Error for unusable
+// options, std::bad_alloc when memory runs out.
 MineSummary mine(const Database& database, const MineOptions& options, const PatternCallback& onPattern);
 // The same, releasing the database's storage as early as it can (for a database used once); the
 // database is left empty.

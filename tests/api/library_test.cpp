@@ -2,6 +2,7 @@
 // by either program's rule, and mine() against the brute-force definition of a closed pattern,
 // with supports, supporting sequences, threads, a stop from outside and the korvplus program's
 // own file on the same data.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -135,6 +136,17 @@ TEST(Library, MinesWhatTheDefinitionGivesAtEveryThreadCount) {
         EXPECT_EQ(mineAll(db, {.threshold = korv::Threshold::absolute(minSupport), .threads = 3,
                                .supportingSequences = true, .splitAtEveryNode = true, .bufferLimitBytes = 64}),
                   serial);
+        // Without a callback the run only counts, unordered on threads: the same figures.
+        const korv::MineSummary counted = korv::mine(
+            db, {.threshold = korv::Threshold::absolute(minSupport), .threads = 3, .splitAtEveryNode = true}, nullptr);
+        std::vector<int64_t> byLength(counted.byLength.size(), 0);
+        for (const Found& found : serial) {
+            const std::size_t items = std::size_t(std::count_if(found.flat.begin(), found.flat.end(), [](int32_t v) { return v >= 0; }));
+            ASSERT_LT(items, byLength.size());
+            ++byLength[items];
+        }
+        EXPECT_EQ(counted.closed, int64_t(serial.size()));
+        EXPECT_EQ(counted.byLength, byLength);
         if (itemsets) continue;
         // The same sequences as item runs mine to the same list.
         std::vector<int32_t> runs{-1};
