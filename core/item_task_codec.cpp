@@ -36,10 +36,6 @@ void putChildren(CheckedVector<int32_t>& words, const ItemLevel& level, std::siz
         words.push_back(level.childSupport[c]);
         words.push_back(level.childBegin[c] - begin);
     }
-    if (level.first.empty())
-        words.push_back(0);
-    else
-        putWords(words, std::span<const int32_t>(level.first.data() + begin, entries));
     putLinks(words, level.link.data() + begin, entries);
 }
 
@@ -51,7 +47,6 @@ void readChildren(WordReader& reader, ItemLevel& level) {
         level.childSupport.push_back(reader.next());
         level.childBegin.push_back(reader.next());
     }
-    reader.array(level.first);
     readLinks(reader, level.link);
 }
 
@@ -66,7 +61,6 @@ void writeTask(const ItemTask& task, const ItemTask& root, CheckedVector<int32_t
     }
     putWords(words, task.pattern);
     for (std::size_t d = 0; d < task.pattern.size(); ++d) {
-        putWords(words, task.pathFirst[d]);
         putLinks(words, task.pathLink[d].data(), task.pathLink[d].size());
         const NodeRecords& records = *task.pathRecords[d];
         putWords(words, records.item);
@@ -99,7 +93,6 @@ ItemTask readTask(std::span<const int32_t> words, const ItemTask& root) {
     }
     reader.array(task.pattern);
     for (std::size_t d = 0; d < task.pattern.size(); ++d) {
-        reader.array(task.pathFirst.emplace_back());
         readLinks(reader, task.pathLink.emplace_back());
         auto records = std::make_shared<NodeRecords>();
         reader.array(records->item);

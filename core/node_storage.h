@@ -2,13 +2,14 @@
 //
 // A node at depth d (pattern e(0) .. e(d)) has one entry per supporting sequence, in sequence
 // order:
-//   first[k]          f(d): where the first instance of the pattern ends in that sequence;
 //   link[k].parent    the entry of the node at depth d - 1 whose sequence this is (the sequence
 //                     number at depth 0);
-//   link[k].record    the parent's record (below) of e(d) in that sequence, whose `last` is the
-//                     last position of e(d) there.
+//   link[k].record    the parent's record (below) of e(d) in that sequence: its `first` is f(d),
+//                     where the first instance of the pattern ends in that sequence, and its
+//                     `last` the last position of e(d) there.
 // The two links sit side by side: every pass that reads one reads the other. So the first
-// instance is f(0) .. f(d), found by following parent links up the search path.
+// instance is f(0) .. f(d), found by following parent links up the search path, and an entry
+// keeps no position of its own.
 //
 // NodeRecords: for each entry of a node, one record per item that is a frequent extension of the
 // node and occurs after f(d) in the entry's sequence: the item, its first position after f(d) and
@@ -21,8 +22,8 @@
 //
 // Without positions (the database's uniqueItems: no sequence holds an item twice), every pattern
 // has one instance per sequence, and the window of position i in an entry is its records before
-// that of e(i). So the search keeps items and record links only: `first` of the entries and
-// `first`, `last` and `repeated` of the records stay empty.
+// that of e(i). So the search keeps items and record links only: `first`, `last` and `repeated`
+// of the records stay empty.
 #pragma once
 
 #include <cstdint>
@@ -77,7 +78,6 @@ struct NodeRecords {
 
 // The entries of one node, by pointer into the level that holds them.
 struct ItemNodeEntries {
-    const int32_t* first = nullptr;  // null without positions
     const EntryLink* link = nullptr;
     int32_t size = 0;
 };
@@ -87,15 +87,12 @@ struct ItemLevel {
     CheckedVector<int32_t> childItem;  // ascending
     CheckedVector<int32_t> childSupport;
     CheckedVector<int32_t> childBegin;
-    NodeArray first;
     LinkArray link;
     int32_t nextChild = 0;
 
     int32_t childCount() const { return static_cast<int32_t>(childItem.size()); }
     ItemNodeEntries entries(int32_t child) const {
-        const std::size_t begin = std::size_t(childBegin[std::size_t(child)]);
-        const int32_t* firstAt = first.empty() ? nullptr : first.data() + begin;
-        return {firstAt, link.data() + begin, childSupport[std::size_t(child)]};
+        return {link.data() + childBegin[std::size_t(child)], childSupport[std::size_t(child)]};
     }
 };
 
@@ -105,7 +102,6 @@ struct ItemLevel {
 struct ItemTask {
     CheckedVector<int32_t> pattern;  // e(0) .. e(d - 1), dense ids; empty for the single items
     const NodeRecords* rootRecords = nullptr;  // the empty pattern's, shared by every task
-    std::vector<NodeArray> pathFirst;          // per depth 0 .. d - 1, empty without positions
     std::vector<LinkArray> pathLink;           // per depth 0 .. d - 1
     std::vector<std::shared_ptr<const NodeRecords>> pathRecords;  // per depth 0 .. d - 1
     ItemLevel level;

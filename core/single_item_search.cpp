@@ -76,7 +76,6 @@ SingleItemSearch::FrequentTotals SingleItemSearch::takeFrequent(ItemLevel& level
     const int32_t* touched = touched_.data();
     for (int32_t t = 0, touchedCount = touchedCount_; t < touchedCount; ++t) count[touched[t]] = 0;
     touchedCount_ = 0;
-    if (!uniqueItems_) resizeKeepingLittleSlack(level.first, std::size_t(total));
     resizeKeepingLittleSlack(level.link, std::size_t(total));
     return {equalSupport, total};
 }
@@ -98,7 +97,6 @@ template <bool UniqueItems>
 struct RecordKeeper {
     const int32_t* childIndex;
     int32_t* childBegin;  // moved on to the next free entry of each child
-    int32_t* entryFirst;
     EntryLink* entryLink;
     int32_t* item;
     int32_t* first;
@@ -110,7 +108,6 @@ struct RecordKeeper {
     RecordKeeper(const CheckedVector<int32_t>& childIndexOf, ItemLevel& level, NodeRecords& own)
         : childIndex(childIndexOf.data()),
           childBegin(level.childBegin.data()),
-          entryFirst(level.first.data()),
           entryLink(level.link.data()),
           item(own.item.data()),
           first(own.first.data()),
@@ -124,7 +121,6 @@ struct RecordKeeper {
         entryLink[entry] = {k, at};
         item[at] = x;
         if constexpr (!UniqueItems) {
-            entryFirst[entry] = f;
             repeated[repeatedCount] = at;
             repeatedCount += int32_t(f != l);
             first[at] = f;
@@ -234,7 +230,7 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
             const int32_t p = node.link[k].parent;
             const int32_t own = node.link[k].record;
             if constexpr (!UniqueItems) {
-                const int32_t f = node.first[k];
+                const int32_t f = recordFirst[own];
                 const int32_t stop = repeatedEnd[p];
                 for (int32_t r = p > 0 ? repeatedEnd[p - 1] : 0; r < stop && repeated[r] <= own; ++r)
                     if (recordLast[repeated[r]] > f) countItem(recordItem[repeated[r]]);
@@ -277,7 +273,7 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
             const int32_t end = recordEnd[p];
             int32_t q = ownRecord + 1;
             if constexpr (!UniqueItems) {
-                const int32_t f = node.first[k];
+                const int32_t f = recordFirst[ownRecord];
                 const int32_t repeatedBegin = p > 0 ? repeatedEnd[p - 1] : 0;
                 const int32_t repeatedStop = repeatedEnd[p];
                 if (repeatedBegin < repeatedStop && repeated[repeatedBegin] <= ownRecord) {
@@ -351,7 +347,6 @@ void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<I
     task.rootRecords = recordsAt_[0];
     for (int32_t d = 0; d < j; ++d) {
         const ItemNodeEntries& node = path_[std::size_t(d)];
-        task.pathFirst.emplace_back(node.first, node.first + (node.first ? node.size : 0));
         task.pathLink.emplace_back(node.link, node.link + node.size);
         if (d < baseDepth) {
             task.pathRecords.push_back(heldRecords_[std::size_t(d)]);
@@ -378,12 +373,10 @@ void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<I
     for (int32_t& begin : from.childBegin) begin -= keptBegin;
     from.nextChild -= keepFrom;
     auto take = [keptBegin, keptEnd](auto& fromEntries, auto& toEntries) {
-        if (fromEntries.empty()) return;  // first, without positions
         std::remove_reference_t<decltype(fromEntries)> kept(fromEntries.begin() + keptBegin, fromEntries.begin() + keptEnd);
         toEntries = std::move(fromEntries);
         fromEntries = std::move(kept);
     };
-    take(from.first, to.first);
     take(from.link, to.link);
     if (j < depth) path_[std::size_t(j)] = from.entries(0);
     sharing.share(std::move(task));
@@ -397,9 +390,8 @@ bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     pattern_ = task.pattern;
     path_.assign(std::size_t(baseDepth) + 1, ItemNodeEntries{});
     for (int32_t d = 0; d < baseDepth; ++d) {
-        const NodeArray& first = task.pathFirst[std::size_t(d)];
         const LinkArray& link = task.pathLink[std::size_t(d)];
-        path_[std::size_t(d)] = {first.empty() ? nullptr : first.data(), link.data(), int32_t(link.size())};
+        path_[std::size_t(d)] = {link.data(), int32_t(link.size())};
     }
     std::swap(levelAt(baseDepth), task.level);
     recordsAt_.assign(std::size_t(baseDepth) + 1, nullptr);

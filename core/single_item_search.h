@@ -94,17 +94,18 @@ private:
         int32_t depth = 0, entry = 0, end = 0;
     };
     // What one window check reads to walk an entry's chain: the per-entry states of this call
-    // (valid where stamp == call), the path, the database's nextSame, the checked node at `depth`
-    // and, for the backward check, the last position of each record of the node's parent (null
-    // for the pruning check).
+    // (valid where stamp == call), the path with its records (recordsAt_), the database's
+    // nextSame, the checked node at `depth` and the window end of each record of the node's
+    // parent: its last position for the backward check, its first for the pruning check.
     struct ChainWalk {
         ChainState* chains;
         uint32_t call;
         const ItemNodeEntries* path;
+        const NodeRecords* const* recordsAt;
         const int32_t* nextSame;
         ItemNodeEntries node;
         int32_t depth;
-        const int32_t* ownLast;
+        const int32_t* ownEnd;
     };
     // The records that hold the windows of position i: those of the node at depth i - 1, and
     // the links of the node at depth i into them.

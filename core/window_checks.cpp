@@ -17,8 +17,10 @@ bool SingleItemSearch::backwardClosed(ItemNodeEntries node, int32_t depth, const
     // The pruning check of this node found every position dead by some first entries; where
     // those all have such windows, the position is dead here too.
     int32_t sameWindows = 0;
-    const int32_t* last = recordsAt_[std::size_t(depth)]->last.data();
-    while (sameWindows < node.size && last[node.link[sameWindows].record] == node.first[sameWindows])
+    const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
+    const int32_t* first = parent.first.data();
+    const int32_t* last = parent.last.data();
+    while (sameWindows < node.size && last[node.link[sameWindows].record] == first[node.link[sameWindows].record])
         ++sameWindows;
     return sameWindows == node.size ||
            !windowsShareItem<false>(node, depth, WindowEnd::LastOccurrence, nullptr, &memo, sameWindows);
@@ -79,8 +81,9 @@ bool SingleItemSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, Win
         for (ChainState& chain : chains_) chain.stamp = 0;
         chainCall_ = 1;
     }
-    const ChainWalk walk{chains_.data(), chainCall_, path_.data(), nextSame_, node, depth,
-                         windowEnd == WindowEnd::LastOccurrence ? recordsAt_[std::size_t(depth)]->last.data() : nullptr};
+    const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
+    const ChainWalk walk{chains_.data(), chainCall_, path_.data(), recordsAt_.data(), nextSame_, node, depth,
+                         windowEnd == WindowEnd::LastOccurrence ? parent.last.data() : parent.first.data()};
     int32_t* tally = tally_.data();
 
     if (recordDeaths) recordDeaths->deadAt.resize(std::size_t(depth) + 1);
@@ -130,7 +133,7 @@ __attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const C
         chain.depth = walk.depth;
         chain.entry = k;
         if constexpr (!UniqueItems)
-            chain.end = walk.ownLast ? walk.ownLast[walk.node.link[k].record] : walk.node.first[k];
+            chain.end = walk.ownEnd[walk.node.link[k].record];
     }
     int32_t at = chain.depth;
     int32_t entry = chain.entry;
@@ -139,7 +142,7 @@ __attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const C
     for (; at > i; --at) {
         const int32_t parentEntry = path[at].link[entry].parent;
         if constexpr (!UniqueItems) {
-            int32_t p = path[at - 1].first[parentEntry];
+            int32_t p = walk.recordsAt[at - 1]->first[path[at - 1].link[parentEntry].record];
             while (walk.nextSame[p] < end) p = walk.nextSame[p];
             end = p;
         }
