@@ -195,6 +195,36 @@ private:
     bool awaitingShared_ = false;
 };
 
+// The leader's run: one ParallelSearch over `localThreads` engines of its own and one proxy per
+// follower thread, which read and write tasks against a whole copy of the root. Returns what
+// ParallelSearch::run returns; the followers' threads are released however the run ends.
+template <class Engine, class Task>
+bool leadClusterSearch(ClusterLink& cluster, Task root, int32_t localThreads,
+                       const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
+                       typename ParallelSearch<TaskEngine<Task>, Task>::Commit commit,
+                       typename ParallelSearch<TaskEngine<Task>, Task>::ItemDone itemDone, bool splitAtEveryNode,
+                       std::size_t bufferLimit, const std::atomic<bool>* stop) {
+    const Task wholeRoot = root;
+    std::atomic<int32_t> made{0};
+    ParallelSearch<TaskEngine<Task>, Task> parallel(
+        localThreads + cluster.workers(),
+        [&](ClosedCollector& collector) -> std::unique_ptr<TaskEngine<Task>> {
+            const int32_t number = made.fetch_add(1);
+            if (number < localThreads) return std::make_unique<LocalEngine<Engine, Task>>(makeEngine(collector));
+            return std::make_unique<ProxyEngine<Task>>(cluster, number - localThreads, collector, wholeRoot);
+        },
+        std::move(commit), std::move(itemDone), splitAtEveryNode, bufferLimit, stop);
+    cluster.watchSignal([&parallel] { return WorkSignal{parallel.workWanted(), parallel.stopping()}; });
+    struct Release {
+        ClusterLink& link;
+        ~Release() {
+            link.watchSignal({});
+            for (int32_t worker = 0; worker < link.workers(); ++worker) link.send(worker, RemoteMessage::end, {});
+        }
+    } release{cluster};
+    return parallel.run(std::move(root));
+}
+
 // A follower: serves the leader's tasks on the link's threads until the run ends. `root` is the
 // run's root task, whole (task_words.h).
 template <class Engine, class Task>

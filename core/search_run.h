@@ -175,32 +175,12 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
     if (options.progress) options.progress->itemsTotal.store(root.level.childCount(), std::memory_order_relaxed);
     bool complete = true;
     if (cluster != nullptr && cluster->workers() > 0) {
-        // The first options.threads engines made are local; the others are the proxies, which
-        // read and write tasks against a whole copy of the root.
-        const int32_t local = std::max<int32_t>(options.threads, 1);
-        const Task wholeRoot = root;
-        std::atomic<int32_t> made{0};
-        ParallelSearch<TaskEngine<Task>, Task> parallel(
-            local + cluster->workers(),
-            [&](ClosedCollector& collector) -> std::unique_ptr<TaskEngine<Task>> {
-                const int32_t number = made.fetch_add(1);
-                if (number < local) return std::make_unique<LocalEngine<Engine, Task>>(makeEngine(collector));
-                return std::make_unique<ProxyEngine<Task>>(*cluster, number - local, collector, wholeRoot);
-            },
+        complete = leadClusterSearch<Engine, Task>(
+            *cluster, std::move(root), std::max<int32_t>(options.threads, 1), makeEngine,
             [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
                 return counting.take(pattern, depth, support);
             },
             [&counting] { counting.itemDone(); }, options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
-        cluster->watchSignal([&parallel] { return WorkSignal{parallel.workWanted(), parallel.stopping()}; });
-        // Whatever way the run ends, the other processes' threads are released.
-        struct Release {
-            ClusterLink& link;
-            ~Release() {
-                link.watchSignal({});
-                for (int32_t worker = 0; worker < link.workers(); ++worker) link.send(worker, RemoteMessage::end, {});
-            }
-        } release{*cluster};
-        complete = parallel.run(std::move(root));
     } else if (options.threads > 1 && !sink) {
         detail::SharedTotals shared;
         ParallelSearch<detail::CountingEngine<Engine, Task>, Task> parallel(

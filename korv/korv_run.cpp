@@ -37,21 +37,10 @@ struct file_closer {
 };
 using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
-// Wall clock reading as whole seconds since 1970 and milliseconds within the second.
-struct wall_time {
-    std::int64_t seconds;
-    std::int64_t millis;
-};
-
-wall_time read_wall_clock() {
+// The wall clock in whole milliseconds, the resolution of the report's run time.
+std::int64_t wall_clock_millis() {
     const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count();
-    return {millis / 1000, millis % 1000};
-}
-
-double seconds_between(const wall_time& start, const wall_time& end) {
-    return static_cast<double>(end.millis - start.millis) * 0.001 +
-           static_cast<double>(end.seconds - start.seconds);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count();
 }
 
 // Writes each closed sequence as one line: "%i " per item, then ": %i\n" with the support.
@@ -196,16 +185,16 @@ int run(int argc, char** argv, bool write_patterns, run_host* host) {
         korv::absoluteSupport(figures.spec.num_sequences, figures.rel_support, korv::Rounding::roundedHalfUp), 1);
 
     // The run time covers everything from creating "frequent.dat" to closing it.
-    const wall_time start = read_wall_clock();
+    const std::int64_t start = wall_clock_millis();
     file_handle pattern_file(open_or_exit(pattern_path, "w+"));
 
     const korv::MineSummary result = load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr, host);
     const bool write_failed = result.stopped || std::ferror(pattern_file.get()) != 0;
     if (std::fclose(pattern_file.release()) != 0 || write_failed)
         throw fatal_error(format("Error: cannot write file %s!\n", pattern_path));
-    const wall_time end = read_wall_clock();
+    const std::int64_t end = wall_clock_millis();
 
-    print_report(figures, result.byLength, seconds_between(start, end));
+    print_report(figures, result.byLength, static_cast<double>(end - start) * 0.001);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 //      address, in the same way.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -26,30 +27,21 @@ inline void check_addressable(std::size_t count, std::size_t cell_bytes) {
         throw korv::AllocationFailure(static_cast<std::uint64_t>(count) * cell_bytes);
 }
 
-// Makes room for at least `count` elements of a run_vector or a plain vector; existing content
-// and capacity are kept.
-template <class Vector>
-void reserve_or_exit(Vector& cells, std::size_t count) {
-    if (count <= cells.capacity()) return;
-    check_addressable(count, sizeof(typename Vector::value_type));
-    korvcore::reserveChecked(cells, count);
-}
-
 // Resizes to `count` elements, new ones set to `fill`.
 template <class Vector, class T = typename Vector::value_type>
 void resize_or_exit(Vector& cells, std::size_t count, const T& fill = T{}) {
-    reserve_or_exit(cells, count);
+    check_addressable(count, sizeof(T));
+    korvcore::reserveChecked(cells, count);
     cells.resize(count, fill);
 }
 
-// Appends one element, doubling the capacity when it is exhausted.
+// Appends one element, doubling the capacity (up to the int32 limit) when it is exhausted.
 template <class Vector, class T = typename Vector::value_type>
 void push_or_exit(Vector& cells, const T& value) {
     if (cells.size() == cells.capacity()) {
+        check_addressable(cells.size() + 1, sizeof(T));
         const std::size_t limit = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-        std::size_t grown = cells.capacity() < 16 ? 16 : cells.capacity() * 2;
-        if (grown > limit) grown = cells.size() < limit ? limit : cells.size() + 1;
-        reserve_or_exit(cells, grown);
+        korvcore::reserveChecked(cells, std::min(std::max<std::size_t>(16, cells.capacity() * 2), limit));
     }
     cells.push_back(value);
 }
