@@ -135,8 +135,11 @@ MineSummary mineData(const DatabaseAccess::Data& data, DatabaseAccess::Data* use
         });
     }
 
-    korvplus::SearchDatabase search = korvplus::prepareSearchDatabase(data.db.words, data.db.largestItem);
-    if (usedOnce != nullptr && !options.supportingSequences) std::vector<int32_t>().swap(usedOnce->db.words);
+    // A database used once gives its words to the search (supporting sequences still read them).
+    korvplus::SearchDatabase search =
+        usedOnce != nullptr && !options.supportingSequences
+            ? korvplus::prepareSearchDatabase(std::move(usedOnce->db.words), data.db.largestItem)
+            : korvplus::prepareSearchDatabase(data.db.words, data.db.largestItem);
     return run.run(search.originalIds, [&](const korvcore::PatternSink& sink, const korvcore::SearchOptions& searchOptions) {
         return korvplus::searchDatabase(search, run.minSupport(), sink, searchOptions);
     });

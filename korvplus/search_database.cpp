@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 #include "dense_ids.h"
 
@@ -39,9 +40,12 @@ std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words, bool ke
     return out;
 }
 
-SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId) {
+namespace {
+
+// Renumbers the values' items densely and notes whether every event holds one item.
+SearchDatabase renumbered(std::vector<int32_t>&& values, int32_t largestItemId) {
     SearchDatabase database;
-    database.values = normalizeMarkers(sequenceData, false);
+    database.values = std::move(values);
     korvcore::renumberDensely(database.values, largestItemId, database.originalIds);
     database.originalIds.shrink_to_fit();
     for (std::size_t i = 1; i < database.values.size(); ++i)
@@ -49,22 +53,21 @@ SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, i
     return database;
 }
 
-bool checkSearchDatabase(const SearchDatabase& database) {
-    const std::vector<int32_t>& v = database.values;
-    if (v.empty() || v.front() != -2 || v.back() != -2 || v.size() > kMaxValues) return false;
-    for (std::size_t i = 1; i < database.originalIds.size(); ++i)
-        if (database.originalIds[i - 1] >= database.originalIds[i]) return false;
-    for (std::size_t i = 1; i < v.size(); ++i) {
-        if (v[i] >= 0) {
-            if (v[i] >= database.itemCount()) return false;
-            if (v[i - 1] >= 0 && database.singleItemEvents) return false;
-        } else if (v[i] == -1) {
-            if (v[i - 1] < 0) return false;
-        } else if (v[i] != -2 || v[i - 1] != -1) {
-            return false;
-        }
-    }
-    return true;
+}  // namespace
+
+SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId) {
+    return renumbered(normalizeMarkers(sequenceData, false), largestItemId);
+}
+
+SearchDatabase prepareSearchDatabase(std::vector<int32_t>&& normalizedWords, int32_t largestItemId) {
+    std::vector<int32_t>& values = normalizedWords;
+    values.insert(values.begin(), -2);  // within the capacity normalizeMarkers reserved
+    // Only sequences without items are left to drop: a -2 right after a -2.
+    std::size_t kept = 1;
+    for (std::size_t i = 1; i < values.size(); ++i)
+        if (values[i] != -2 || values[kept - 1] != -2) values[kept++] = values[i];
+    values.resize(kept);
+    return renumbered(std::move(values), largestItemId);
 }
 
 }  // namespace korvplus

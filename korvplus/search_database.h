@@ -1,6 +1,7 @@
 // The database as the search reads it, derived once from the loaded words.
 //
-// Invariants (checkSearchDatabase verifies them; the search relies on them without checks):
+// Invariants (the search relies on them without checks; testsupport::keepsSearchDatabaseInvariants
+// verifies them in the tests and the fuzz target):
 //   1. values[0] == -2 and values.back() == -2.
 //   2. Between two consecutive -2 stands one sequence: one or more events, each one or more items
 //      followed by -1. So every -1 follows an item and every -2 after index 0 follows a -1.
@@ -40,7 +41,8 @@ std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words, bool ke
 // when the result would not be indexable by int32.
 SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId);
 
-// True when every invariant above holds.
-bool checkSearchDatabase(const SearchDatabase& database);
+// The same from words that normalizeMarkers(words, true) gave, without their leading -2 (as a
+// korv::Database holds them): they become the values in place, with no copy.
+SearchDatabase prepareSearchDatabase(std::vector<int32_t>&& normalizedWords, int32_t largestItemId);
 
 }  // namespace korvplus

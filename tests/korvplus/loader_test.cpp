@@ -3,6 +3,7 @@
 #include <span>
 
 #include "binary_loader.h"
+#include "korv/korv.h"
 #include "search_database.h"
 #include "support/database.h"
 #include "support/mining.h"
@@ -85,11 +86,17 @@ korvplus::SearchDatabase prepare(const std::vector<int32_t>& words) {
 TEST(SearchDatabase, SettlesMalformedMarkersOnce) {
     // Values below -2 vanish, a -2 after an item closes the event, empty events and empty
     // sequences vanish, an unterminated tail vanishes.
-    const korvplus::SearchDatabase database =
-        prepare({-5, 0, -9, 1, -2, -1, -1, -2, -1, 2, -1, -1, 1, -1, -2, -2, 0, 1, -1});
-    EXPECT_TRUE(korvplus::checkSearchDatabase(database));
+    const std::vector<int32_t> words{-5, 0, -9, 1, -2, -1, -1, -2, -1, 2, -1, -1, 1, -1, -2, -2, 0, 1, -1};
+    const korvplus::SearchDatabase database = prepare(words);
+    EXPECT_TRUE(testsupport::keepsSearchDatabaseInvariants(database));
     EXPECT_EQ(database.values, (std::vector<int32_t>{-2, 0, 1, -1, -2, 2, -1, 1, -1, -2}));
     EXPECT_EQ(database.originalIds, (std::vector<int32_t>{0, 1, 2}));
+
+    // The words a korv::Database settled become the same values in place.
+    const korvplus::SearchDatabase inPlace =
+        korvplus::prepareSearchDatabase(korv::Database::fromBinaryWords(words).words(), 2);
+    EXPECT_EQ(inPlace.values, database.values);
+    EXPECT_EQ(inPlace.originalIds, database.originalIds);
 
     const korvplus::SearchDatabase nothing = prepare({5, -1});
     EXPECT_EQ(nothing.values, std::vector<int32_t>{-2});
@@ -100,7 +107,7 @@ TEST(SearchDatabase, RenumbersItemsDenselyKeepingTheirOrder) {
     // A sparse id range (table would be far larger than the data) and a dense one renumber alike.
     for (const int32_t big : {2147483647, 40}) {
         const korvplus::SearchDatabase database = prepare({big, -1, 7, 3, -1, -2, 3, -1, -2});
-        EXPECT_TRUE(korvplus::checkSearchDatabase(database));
+        EXPECT_TRUE(testsupport::keepsSearchDatabaseInvariants(database));
         EXPECT_EQ(database.originalIds, (std::vector<int32_t>{3, 7, big}));
         EXPECT_EQ(database.values, (std::vector<int32_t>{-2, 2, -1, 1, 0, -1, -2, 0, -1, -2}));
     }

@@ -1,6 +1,7 @@
 #include "support/mining.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <set>
 #include <stdexcept>
@@ -70,7 +71,7 @@ LoadedFile loadWords(const std::vector<int32_t>& words) { return loadBytes(littl
 
 Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const MiningSettings& settings) {
     LoadedFile loaded = loadWords(words);
-    require(korvplus::checkSearchDatabase(
+    require(keepsSearchDatabaseInvariants(
                 korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId)),
             "the prepared database breaks its invariants");
     loaded.sequenceData.erase(loaded.sequenceData.begin());  // the leading -2
@@ -144,6 +145,25 @@ Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const Minin
     require(mined.closedCount == summary.closed, "the summary's count disagrees with its histogram");
     checkCounts(mined, progress);
     return mined;
+}
+
+bool keepsSearchDatabaseInvariants(const korvplus::SearchDatabase& database) {
+    const std::vector<int32_t>& v = database.values;
+    if (v.empty() || v.front() != -2 || v.back() != -2) return false;
+    if (v.size() > std::size_t(std::numeric_limits<int32_t>::max())) return false;
+    for (std::size_t i = 1; i < database.originalIds.size(); ++i)
+        if (database.originalIds[i - 1] >= database.originalIds[i]) return false;
+    for (std::size_t i = 1; i < v.size(); ++i) {
+        if (v[i] >= 0) {
+            if (v[i] >= database.itemCount()) return false;
+            if (v[i - 1] >= 0 && database.singleItemEvents) return false;
+        } else if (v[i] == -1) {
+            if (v[i - 1] < 0) return false;
+        } else if (v[i] != -2 || v[i - 1] != -1) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace testsupport

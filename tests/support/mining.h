@@ -58,6 +58,10 @@ struct LoadedFile {
     std::vector<int32_t> sequenceData;
     korvplus::LoadFigures figures;
 };
+
+// True when `database` keeps every invariant stated in search_database.h.
+bool keepsSearchDatabaseInvariants(const korvplus::SearchDatabase& database);
+
 LoadedFile loadBytes(const std::string& bytes);
 LoadedFile loadWords(const std::vector<int32_t>& words);
 
