@@ -36,7 +36,7 @@ Database Database::read(const std::string& path) {
 Database Database::fromBinaryWords(std::vector<int32_t> words) {
     Database database;
     korvdb::SequenceDatabase& db = database.data_->db;
-    db.words = korvplus::normalizeMarkers(words, true);
+    db.words = korvplus::normalizeMarkers(words);
     std::vector<int32_t>().swap(words);
     db.words.erase(db.words.begin());  // the leading -2
     for (std::size_t i = 0; i < db.words.size(); ++i) {

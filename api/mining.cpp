@@ -139,7 +139,7 @@ MineSummary mineData(const DatabaseAccess::Data& data, DatabaseAccess::Data* use
     korvplus::SearchDatabase search =
         usedOnce != nullptr && !options.supportingSequences
             ? korvplus::prepareSearchDatabase(std::move(usedOnce->db.words), data.db.largestItem)
-            : korvplus::prepareSearchDatabase(data.db.words, data.db.largestItem);
+            : korvplus::prepareSearchDatabase(std::vector<int32_t>(data.db.words), data.db.largestItem);
     return run.run(search.originalIds, [&](const korvcore::PatternSink& sink, const korvcore::SearchOptions& searchOptions) {
         return korvplus::searchDatabase(search, run.minSupport(), sink, searchOptions);
     });

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     std::vector<int32_t> sequenceData{-2};
     const korvplus::LoadFigures figures =
         korvplus::loadSequenceBytes(sequenceData, std::span(bytes + 1, size - 1));
-    korvplus::SearchDatabase database = korvplus::prepareSearchDatabase(sequenceData, figures.largestItemId);
+    const korvplus::SearchDatabase database = testsupport::searchDatabaseOf({sequenceData, figures});
     require(testsupport::keepsSearchDatabaseInvariants(database));
     if (database.values.size() > 96) return 0;  // keeps every run short
 

@@ -33,16 +33,13 @@ struct SearchDatabase {
     int32_t itemCount() const { return static_cast<int32_t>(originalIds.size()); }
 };
 
-// The words with the rules above applied (but for dropping sequences without items when
-// `keepEmptySequences`), after a leading -2; every -2 of the result closes a sequence.
-std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words, bool keepEmptySequences);
+// The words with the rules above applied but for dropping sequences without items (a korv::Database
+// keeps them), after a leading -2; every -2 of the result closes a sequence.
+std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words);
 
-// `sequenceData` as loaded: -2 at index 0, then the file's words. Throws std::length_error
-// when the result would not be indexable by int32.
-SearchDatabase prepareSearchDatabase(const std::vector<int32_t>& sequenceData, int32_t largestItemId);
-
-// The same from words that normalizeMarkers(words, true) gave, without their leading -2 (as a
-// korv::Database holds them): they become the values in place, with no copy.
+// The search database of words that normalizeMarkers gave, without their leading -2
+// (as a korv::Database holds them): they become the values in place, with no copy. Throws
+// std::length_error when the result would not be indexable by int32.
 SearchDatabase prepareSearchDatabase(std::vector<int32_t>&& normalizedWords, int32_t largestItemId);
 
 }  // namespace korvplus

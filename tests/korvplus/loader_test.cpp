@@ -3,7 +3,6 @@
 #include <span>
 
 #include "binary_loader.h"
-#include "korv/korv.h"
 #include "search_database.h"
 #include "support/database.h"
 #include "support/mining.h"
@@ -79,8 +78,7 @@ TEST(BinaryLoader, WordsSplitAcrossChunksDecodeTheSame) {
 }
 
 korvplus::SearchDatabase prepare(const std::vector<int32_t>& words) {
-    const LoadedFile loaded = loadWords(words);
-    return korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId);
+    return testsupport::searchDatabaseOf(loadWords(words));
 }
 
 TEST(SearchDatabase, SettlesMalformedMarkersOnce) {
@@ -91,12 +89,6 @@ TEST(SearchDatabase, SettlesMalformedMarkersOnce) {
     EXPECT_TRUE(testsupport::keepsSearchDatabaseInvariants(database));
     EXPECT_EQ(database.values, (std::vector<int32_t>{-2, 0, 1, -1, -2, 2, -1, 1, -1, -2}));
     EXPECT_EQ(database.originalIds, (std::vector<int32_t>{0, 1, 2}));
-
-    // The words a korv::Database settled become the same values in place.
-    const korvplus::SearchDatabase inPlace =
-        korvplus::prepareSearchDatabase(korv::Database::fromBinaryWords(words).words(), 2);
-    EXPECT_EQ(inPlace.values, database.values);
-    EXPECT_EQ(inPlace.originalIds, database.originalIds);
 
     const korvplus::SearchDatabase nothing = prepare({5, -1});
     EXPECT_EQ(nothing.values, std::vector<int32_t>{-2});

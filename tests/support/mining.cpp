@@ -71,9 +71,7 @@ LoadedFile loadWords(const std::vector<int32_t>& words) { return loadBytes(littl
 
 Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const MiningSettings& settings) {
     LoadedFile loaded = loadWords(words);
-    require(keepsSearchDatabaseInvariants(
-                korvplus::prepareSearchDatabase(loaded.sequenceData, loaded.figures.largestItemId)),
-            "the prepared database breaks its invariants");
+    require(keepsSearchDatabaseInvariants(searchDatabaseOf(loaded)), "the prepared database breaks its invariants");
     loaded.sequenceData.erase(loaded.sequenceData.begin());  // the leading -2
     Mined mined;
     korv::Progress progress;
@@ -145,6 +143,12 @@ Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const Minin
     require(mined.closedCount == summary.closed, "the summary's count disagrees with its histogram");
     checkCounts(mined, progress);
     return mined;
+}
+
+korvplus::SearchDatabase searchDatabaseOf(const LoadedFile& loaded) {
+    const std::vector<int32_t> words(loaded.sequenceData.begin() + 1, loaded.sequenceData.end());
+    return korvplus::prepareSearchDatabase(korv::Database::fromBinaryWords(words).words(),
+                                           loaded.figures.largestItemId);
 }
 
 bool keepsSearchDatabaseInvariants(const korvplus::SearchDatabase& database) {

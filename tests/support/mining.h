@@ -59,6 +59,9 @@ struct LoadedFile {
     korvplus::LoadFigures figures;
 };
 
+// The search database korvplus mines from `loaded`, as the library prepares it.
+korvplus::SearchDatabase searchDatabaseOf(const LoadedFile& loaded);
+
 // True when `database` keeps every invariant stated in search_database.h.
 bool keepsSearchDatabaseInvariants(const korvplus::SearchDatabase& database);
 
