@@ -6,10 +6,10 @@
 
 namespace korv {
 
-// Invariants: as korvdatabase::SequenceDatabase, except that a database read as korvplus reads binary
-// words (`asGiven`) may hold events in the order given, repeats included. A database of item runs
-// (fromItemRuns) keeps db empty and holds its sequences in `runs` instead: runs[runMarks[s]] is
-// the -1 before sequence s, and runs ends with -1.
+// Invariants: as korvdatabase::SequenceDatabase, except that a database read as korvplus reads
+// binary words (`asGiven`) may hold events in the order given, repeats included. A database of
+// item runs (fromItemRuns) keeps db empty and holds its sequences in `runs` instead:
+// runs[runMarks[s]] is the -1 before sequence s, and runs ends with -1.
 struct Database::Data {
     korvdatabase::SequenceDatabase db;
     bool asGiven = false;

@@ -51,7 +51,7 @@ std::string walkLine(std::string_view line, int64_t& column, OnItem onItem, OnEv
             if (!parseInt32(support, value) || value < 0) return "a support must follow ': '";
             break;
         } else {
-            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on chained string additions.
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on chained additions.
             std::string problem = "'";
             problem.append(token).append("' is neither an item id nor an event mark");
             return problem;

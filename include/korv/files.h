@@ -8,7 +8,8 @@
 // exists and is not a regular file (a device or a pipe) is written directly instead.
 //
 // Invariants:
-//   1. The first failure (create, write, close, rename) is kept in error(); nothing is written after it.
+//   1. The first failure (create, write, close, rename) is kept in error(); nothing is written
+//      after it.
 //   2. The target path is touched only by the rename in commit().
 #pragma once
 
