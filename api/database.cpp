@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 
 #include "database_data.h"
 #include "korv/error.h"
@@ -25,17 +26,58 @@ Database Database::fromSequences(const std::vector<Sequence>& sequences) {
     return database;
 }
 
-Database Database::read(const std::string& path) {
+namespace {
+
+korvdatabase::DatabaseFormat formatOf(FileForm form) {
+    switch (form) {
+    case FileForm::binary: return korvdatabase::DatabaseFormat::binary;
+    case FileForm::text: return korvdatabase::DatabaseFormat::text;
+    case FileForm::korvPair: return korvdatabase::DatabaseFormat::korv;
+    }
+    return korvdatabase::DatabaseFormat::unknown;
+}
+
+std::optional<FileForm> fileFormOf(korvdatabase::DatabaseFormat format) {
+    switch (format) {
+    case korvdatabase::DatabaseFormat::binary: return FileForm::binary;
+    case korvdatabase::DatabaseFormat::text: return FileForm::text;
+    case korvdatabase::DatabaseFormat::korv: return FileForm::korvPair;
+    case korvdatabase::DatabaseFormat::unknown: break;
+    }
+    return std::nullopt;
+}
+
+Database readAs(const std::string& path, korvdatabase::DatabaseFormat format) {
     Database database;
-    korvdb::SequenceDatabase& db = database.data_->db;
-    if (std::string error = korvdb::loadDatabase(path, korvdb::formatFromPath(path), db); !error.empty())
+    if (std::string error = korvdatabase::loadDatabase(path, format, DatabaseAccess::data(database).db); !error.empty())
         throw Error(error);
     return database;
 }
 
+}  // namespace
+
+std::optional<FileForm> fileFormOfPath(const std::string& path) {
+    return fileFormOf(korvdatabase::formatFromPath(path));
+}
+
+std::optional<FileForm> fileFormNamed(std::string_view name) { return fileFormOf(korvdatabase::formatFromName(name)); }
+
+// An unknown extension is reported after the file is found readable, as korvdb reports it.
+Database Database::read(const std::string& path) { return readAs(path, korvdatabase::formatFromPath(path)); }
+
+Database Database::read(const std::string& path, FileForm form) { return readAs(path, formatOf(form)); }
+
+void Database::write(const std::string& path, FileForm form, bool flattenEvents) const {
+    const std::optional<korvdatabase::SequenceDatabase> converted =
+        data_->itemRuns ? std::optional(DatabaseAccess::eventsForm(*data_)) : std::nullopt;
+    const korvdatabase::SequenceDatabase& db = converted ? *converted : data_->db;
+    if (std::string error = korvdatabase::saveDatabase(path, formatOf(form), db, flattenEvents); !error.empty())
+        throw Error(error);
+}
+
 Database Database::fromBinaryWords(std::vector<int32_t> words) {
     Database database;
-    korvdb::SequenceDatabase& db = database.data_->db;
+    korvdatabase::SequenceDatabase& db = database.data_->db;
     db.words = korvplus::normalizeMarkers(words);
     std::vector<int32_t>().swap(words);
     db.words.erase(db.words.begin());  // the leading -2
@@ -64,9 +106,9 @@ Database Database::fromItemRuns(ItemRuns runs) {
     return database;
 }
 
-korvdb::SequenceDatabase DatabaseAccess::eventsForm(const Database::Data& data) {
+korvdatabase::SequenceDatabase DatabaseAccess::eventsForm(const Database::Data& data) {
     if (!data.itemRuns) return data.db;
-    korvdb::SequenceDatabase db;
+    korvdatabase::SequenceDatabase db;
     db.words.reserve(2 * data.runs.size());
     for (std::size_t p = 1; p < data.runs.size(); ++p) {
         if (data.runs[p] >= 0) {
@@ -88,7 +130,7 @@ void Database::add(std::span<const Event> sequence) {
         ItemRuns().swap(data_->runs);
         decltype(data_->runMarks)().swap(data_->runMarks);
     }
-    korvdb::SequenceDatabase& db = data_->db;
+    korvdatabase::SequenceDatabase& db = data_->db;
     Event sorted;
     for (const Event& event : sequence) {
         sorted.assign(event.begin(), event.end());
@@ -119,7 +161,7 @@ Sequence Database::sequence(std::size_t index) const {
             sequence.push_back(Event{data_->runs[p]});
         return sequence;
     }
-    const korvdb::SequenceDatabase& db = data_->db;
+    const korvdatabase::SequenceDatabase& db = data_->db;
     Sequence sequence;
     Event event;
     for (uint32_t i = db.sequenceStart[index]; i + 1 < db.sequenceStart[index + 1]; ++i) {

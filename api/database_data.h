@@ -6,12 +6,12 @@
 
 namespace korv {
 
-// Invariants: as korvdb::SequenceDatabase, except that a database read as korvplus reads binary
-// words (`asGiven`) may hold events in the order given, repeats included. A database of item runs
-// (fromItemRuns) keeps db empty and holds its sequences in `runs` instead: runs[runMarks[s]] is
-// the -1 before sequence s, and runs ends with -1.
+// Invariants: as korvdatabase::SequenceDatabase, except that a database read as korvplus reads
+// binary words (`asGiven`) may hold events in the order given, repeats included. A database of
+// item runs (fromItemRuns) keeps db empty and holds its sequences in `runs` instead:
+// runs[runMarks[s]] is the -1 before sequence s, and runs ends with -1.
 struct Database::Data {
-    korvdb::SequenceDatabase db;
+    korvdatabase::SequenceDatabase db;
     bool asGiven = false;
     bool itemRuns = false;
     ItemRuns runs;
@@ -25,7 +25,7 @@ struct DatabaseAccess {
     static const Database::Data& data(const Database& database) { return *database.data_; }
     static Database::Data& data(Database& database) { return *database.data_; }
     // The database in events form: `data.db`, or the item runs converted.
-    static korvdb::SequenceDatabase eventsForm(const Database::Data& data);
+    static korvdatabase::SequenceDatabase eventsForm(const Database::Data& data);
 };
 
 }  // namespace korv

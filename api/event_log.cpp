@@ -12,21 +12,31 @@
 namespace korv {
 
 EventLog readEventLog(std::istream& in, const std::string& name, const EventLogOptions& options) {
-    korvdb::ImportOptions import;
+    korvdatabase::ImportOptions import;
     import.sequenceColumn = options.sequenceColumn;
     import.timeColumn = options.timeColumn;
     import.itemColumn = options.itemColumn;
     import.header = options.header;
-    if (options.delimiter == '"' || options.delimiter == '\n' || options.delimiter == '\r')
-        throw Error("the delimiter must be one character other than a quote or a line break");
-    import.delimiter = options.delimiter != 0 ? options.delimiter : korvdb::guessDelimiter(name, in);
+    // A delimiter given is checked once the log is open, so that a log that cannot be read is
+    // reported first.
+    const std::string given = options.delimiter.value_or("");
+    if (!options.delimiter)
+        import.delimiter = korvdatabase::guessDelimiter(name, in);
+    else if (given == "tab" || given == "\\t" || given == "\t")
+        import.delimiter = '\t';
+    else if (given.size() == 1 && given != "\"" && given != "\n" && given != "\r")
+        import.delimiter = given[0];
+    else
+        throw Error("--delimiter " + given + ": one character other than a quote or a line break, or 'tab'");
 
-    korvdb::ImportResult result;
-    if (std::string error = korvdb::importEventLog(in, name, import, result); !error.empty()) throw Error(error);
+    korvdatabase::ImportResult result;
+    if (std::string error = korvdatabase::importEventLog(in, name, import, result); !error.empty()) throw Error(error);
     EventLog log;
     DatabaseAccess::data(log.database).db = std::move(result.db);
     log.itemNames = std::move(result.itemNames);
     log.rows = result.figures.rows;
+    log.events = result.figures.events;
+    log.longestSequence = result.figures.longestSequence;
     return log;
 }
 

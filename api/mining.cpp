@@ -72,7 +72,7 @@ public:
     int32_t minSupport() const { return summary_.minSupport; }
 
     // Supporting sequences are counted over `db` (events form), which must outlive the run.
-    void countSupportingSequencesIn(const korvdb::SequenceDatabase& db) { counter_.emplace(db); }
+    void countSupportingSequencesIn(const korvdatabase::SequenceDatabase& db) { counter_.emplace(db); }
 
     // Searches with `search(sink, searchOptions)`; the sink maps dense ids through originalIds.
     template <class Search>
@@ -106,7 +106,7 @@ private:
     const MineOptions& options_;
     const PatternCallback& onPattern_;
     MineSummary summary_;
-    std::optional<korvdb::SupportCounter> counter_;
+    std::optional<korvdatabase::SupportCounter> counter_;
     std::vector<int32_t> fileIds_;
 };
 
@@ -115,7 +115,7 @@ private:
 MineSummary mineData(const DatabaseAccess::Data& data, DatabaseAccess::Data* usedOnce, const MineOptions& options,
                      const PatternCallback& onPattern) {
     MiningRun run(options, onPattern, data.itemRuns ? data.runMarks.size() : data.db.sequenceCount());
-    std::optional<korvdb::SequenceDatabase> converted;
+    std::optional<korvdatabase::SequenceDatabase> converted;
     if (options.supportingSequences) {
         if (data.itemRuns) converted.emplace(DatabaseAccess::eventsForm(data));
         run.countSupportingSequencesIn(converted ? *converted : data.db);

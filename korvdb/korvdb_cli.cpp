@@ -1,22 +1,18 @@
 #include "korvdb_cli.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "database_stats.h"
-#include "event_import.h"
-#include "output_file.h"
+#include "item_names.h"
+#include "korv/korv.h"
 #include "pattern_lines.h"
-#include "pattern_support.h"
-#include "sequence_database.h"
+#include "statistics_report.h"
+#include "support_lines.h"
 
 namespace korvdb {
 
@@ -131,9 +127,13 @@ std::string parseArguments(const Subcommand& command, int argc, const char* cons
     return "";
 }
 
-std::string pickFormat(const Arguments& args, const char* option, const std::string& path, DatabaseFormat& format) {
-    format = args.has(option) ? formatFromName(args.get(option)) : formatFromPath(path);
-    if (format != DatabaseFormat::unknown) return "";
+std::string pickForm(const Arguments& args, const char* option, const std::string& path, korv::FileForm& form) {
+    const std::optional<korv::FileForm> picked =
+        args.has(option) ? korv::fileFormNamed(args.get(option)) : korv::fileFormOfPath(path);
+    if (picked) {
+        form = *picked;
+        return "";
+    }
     if (args.has(option)) return std::string(option) + " " + args.get(option) + ": use bin, txt or spec";
     return path + ": unknown format; name it with " + option + " bin|txt|spec";
 }
@@ -141,53 +141,37 @@ std::string pickFormat(const Arguments& args, const char* option, const std::str
 std::string runImport(const Arguments& args, std::ostream& out) {
     const std::string& log = args.positionals[0];
     const std::string& bin = args.positionals[1];
-    ImportOptions options;
+    korv::EventLogOptions options;
     if (args.has("--sequence")) options.sequenceColumn = args.get("--sequence");
     if (args.has("--time")) options.timeColumn = args.get("--time");
     if (args.has("--item")) options.itemColumn = args.get("--item");
+    if (args.has("--delimiter")) options.delimiter = args.get("--delimiter");
     options.header = !args.has("--no-header");
-    std::error_code ec;
-    if (std::filesystem::is_directory(log, ec)) return log + ": is a directory";
-    std::ifstream in(log, std::ios::binary);
-    if (!in) return log + ": cannot open: " + std::strerror(errno);
-    if (args.has("--delimiter")) {
-        const std::string delimiter = args.get("--delimiter");
-        if (delimiter == "tab" || delimiter == "\\t" || delimiter == "\t") options.delimiter = '\t';
-        else if (delimiter.size() == 1 && delimiter != "\"" && delimiter != "\n" && delimiter != "\r") options.delimiter = delimiter[0];
-        else return "--delimiter " + delimiter + ": one character other than a quote or a line break, or 'tab'";
-    } else {
-        options.delimiter = guessDelimiter(log, in);
-    }
-    ImportResult result;
-    if (std::string error = importEventLog(in, log, options, result); !error.empty()) return error;
-    if (std::string error = saveDatabase(bin, DatabaseFormat::binary, result.db, false); !error.empty()) return error;
-    if (std::string error = saveItemNames(itemsPathFor(bin), result.itemNames); !error.empty()) return error;
-    const ImportFigures& f = result.figures;
-    out << "rows:             " << f.rows << "\n"
-        << "sequences:        " << f.sequences << "\n"
-        << "events:           " << f.events << "\n"
-        << "distinct items:   " << f.distinctItems << "\n"
-        << "longest sequence: " << f.longestSequence << " items\n"
+    const korv::EventLog imported = korv::readEventLog(log, options);
+    imported.database.write(bin, korv::FileForm::binary);
+    if (std::string error = saveItemNames(itemsPathFor(bin), imported.itemNames); !error.empty()) return error;
+    out << "rows:             " << imported.rows << "\n"
+        << "sequences:        " << imported.database.sequenceCount() << "\n"
+        << "events:           " << imported.events << "\n"
+        << "distinct items:   " << imported.itemNames.size() << "\n"
+        << "longest sequence: " << imported.longestSequence << " items\n"
         << "wrote " << bin << " and " << itemsPathFor(bin) << "\n";
     return "";
 }
 
 std::string runConvert(const Arguments& args) {
-    DatabaseFormat from = DatabaseFormat::unknown;
-    DatabaseFormat to = DatabaseFormat::unknown;
-    if (std::string error = pickFormat(args, "--from", args.positionals[0], from); !error.empty()) return error;
-    if (std::string error = pickFormat(args, "--to", args.positionals[1], to); !error.empty()) return error;
-    SequenceDatabase db;
-    if (std::string error = loadDatabase(args.positionals[0], from, db); !error.empty()) return error;
-    return saveDatabase(args.positionals[1], to, db, args.has("--flatten"));
+    korv::FileForm from = korv::FileForm::binary;
+    korv::FileForm to = korv::FileForm::binary;
+    if (std::string error = pickForm(args, "--from", args.positionals[0], from); !error.empty()) return error;
+    if (std::string error = pickForm(args, "--to", args.positionals[1], to); !error.empty()) return error;
+    korv::Database::read(args.positionals[0], from).write(args.positionals[1], to, args.has("--flatten"));
+    return "";
 }
 
 std::string runStats(const Arguments& args, std::ostream& out) {
-    DatabaseFormat format = DatabaseFormat::unknown;
-    if (std::string error = pickFormat(args, "--from", args.positionals[0], format); !error.empty()) return error;
-    SequenceDatabase db;
-    if (std::string error = loadDatabase(args.positionals[0], format, db); !error.empty()) return error;
-    out << describeDatabase(db);
+    korv::FileForm form = korv::FileForm::binary;
+    if (std::string error = pickForm(args, "--from", args.positionals[0], form); !error.empty()) return error;
+    out << describeStatistics(korv::statistics(korv::Database::read(args.positionals[0], form)));
     return "";
 }
 
@@ -196,14 +180,14 @@ std::string runNames(const Arguments& args, std::ostream& out) {
     const std::string& resultPath = args.positionals[0];
     std::string text;
     std::vector<std::string> names;
-    if (std::string error = readWholeFile(args.get("--items"), text); !error.empty()) return error;
+    if (std::string error = korv::readWholeFile(args.get("--items"), text); !error.empty()) return error;
     if (std::string error = readItemNames(text, args.get("--items"), names); !error.empty()) return error;
-    if (std::string error = readWholeFile(resultPath, text); !error.empty()) return error;
+    if (std::string error = korv::readWholeFile(resultPath, text); !error.empty()) return error;
     std::string named;
     std::string error = forEachLine(text, [&](std::string_view line, int64_t number) -> std::string {
         int64_t column = 0;
         if (std::string problem = nameLine(line, names, named, column); !problem.empty())
-            return resultPath + ":" + std::to_string(number) + ":" + std::to_string(column) + ": " + problem;
+            return korv::locate(resultPath, number, column, problem);
         named.push_back('\n');
         return "";
     });
@@ -212,16 +196,17 @@ std::string runNames(const Arguments& args, std::ostream& out) {
         out << named << std::flush;
         return out ? "" : "standard output: cannot write";
     }
-    OutputFile file;
+    korv::OutputFile file;
     if (!file.open(args.get("-o"))) return file.error();
     file.write(named);
     return file.commit() ? "" : file.error();
 }
 
 std::string runSupport(const Arguments& args) {
-    DatabaseFormat format = DatabaseFormat::unknown;
-    if (std::string error = pickFormat(args, "--from", args.positionals[0], format); !error.empty()) return error;
-    return writeSupports(args.positionals[0], format, args.positionals[1], args.has("--sequences"), args.get("-o"));
+    korv::FileForm form = korv::FileForm::binary;
+    if (std::string error = pickForm(args, "--from", args.positionals[0], form); !error.empty()) return error;
+    const korv::Database db = korv::Database::read(args.positionals[0], form);
+    return writeSupports(db, args.positionals[1], args.has("--sequences"), args.get("-o"));
 }
 
 }  // namespace
@@ -258,6 +243,8 @@ int runKorvdb(int argc, const char* const* argv, std::ostream& out, std::ostream
         else if (name == "stats") error = runStats(args, out);
         else if (name == "names") error = runNames(args, out);
         else error = runSupport(args);
+    } catch (const korv::Error& failure) {
+        error = failure.what();
     } catch (const std::bad_alloc&) {
         error = "out of memory";
     } catch (const std::length_error&) {

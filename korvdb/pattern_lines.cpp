@@ -1,8 +1,14 @@
 #include "pattern_lines.h"
 
-#include "text_tokens.h"
+#include <charconv>
 
 namespace korvdb {
+
+bool parseInt32(std::string_view text, int32_t& value) {
+    if (text.empty() || text[0] == '+') return false;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
 
 namespace {
 
@@ -45,7 +51,10 @@ std::string walkLine(std::string_view line, int64_t& column, OnItem onItem, OnEv
             if (!parseInt32(support, value) || value < 0) return "a support must follow ': '";
             break;
         } else {
-            return quoted(token) + " is neither an item id nor an event mark";
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on chained additions.
+            std::string problem = "'";
+            problem.append(token).append("' is neither an item id nor an event mark");
+            return problem;
         }
         at = end + 1;
     }
@@ -96,20 +105,6 @@ std::string nameLine(std::string_view line, const std::vector<std::string>& name
         return unknown;
     }
     return error;
-}
-
-std::string readItemNames(std::string_view text, const std::string& file, std::vector<std::string>& names) {
-    names.clear();
-    return forEachLine(text, [&](std::string_view line, int64_t number) -> std::string {
-        const std::size_t tab = line.find('\t');
-        int32_t id = 0;
-        if (tab == std::string_view::npos || !parseInt32(line.substr(0, tab), id))
-            return locate(file, number, 1, "expected 'id<TAB>name'");
-        if (std::size_t(id) != names.size())
-            return locate(file, number, 1, "ids must be 0, 1, 2, ... in order; expected " + std::to_string(names.size()));
-        names.emplace_back(line.substr(tab + 1));
-        return "";
-    });
 }
 
 }  // namespace korvdb

@@ -23,8 +23,9 @@ std::string parsePatternLine(std::string_view line, std::vector<int32_t>& patter
 std::string nameLine(std::string_view line, const std::vector<std::string>& names, std::string& out,
                      int64_t& column);
 
-// Reads an "id<TAB>name" dictionary; ids must be 0, 1, 2, ... in order.
-std::string readItemNames(std::string_view text, const std::string& file, std::vector<std::string>& names);
+// Parses an optionally '-'-signed decimal integer that must fill the whole text and fit int32,
+// as the database text forms read numbers.
+bool parseInt32(std::string_view text, int32_t& value);
 
 // Calls `onLine(line, lineNumber)` for each line of `text` (line ends removed: LF or CRLF);
 // stops at the first non-empty result and returns it.

@@ -566,12 +566,10 @@ korv::EventLogOptions eventLogOptions(const std::string& sequence, const std::st
     options.timeColumn = time;
     options.itemColumn = item;
     options.header = header;
-    if (delimiter == "tab")
-        options.delimiter = '\t';
-    else if (delimiter.size() == 1)
-        options.delimiter = delimiter[0];
-    else if (!delimiter.empty())
+    // Empty: guessed from the log. The library refuses a quote or a line break.
+    if (delimiter != "tab" && delimiter.size() > 1)
         throw korv::Error("the delimiter must be one character or 'tab', not '" + delimiter + "'");
+    if (!delimiter.empty()) options.delimiter = delimiter;
     return options;
 }
 

@@ -11,8 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "korv/checked_allocator.h"
@@ -21,6 +23,18 @@ namespace korv {
 
 using Event = std::vector<int32_t>;
 using Sequence = std::vector<Event>;
+
+// The three file forms of a database.
+enum class FileForm {
+    binary,    // ".bin": little-endian 32-bit words, -1 ends an event, -2 a sequence
+    text,      // ".txt": the same words as decimal text, one sequence a line
+    korvPair,  // ".spec": a korv spec naming the data file beside it, which holds single items
+};
+
+// The form a path's extension names (.bin, .txt, .spec); none for any other.
+std::optional<FileForm> fileFormOfPath(const std::string& path);
+// The form named as korvdb's --from and --to name it (bin, txt, spec); none for any other.
+std::optional<FileForm> fileFormNamed(std::string_view name);
 
 class Database {
 public:
@@ -40,6 +54,8 @@ public:
     // naming a data file of single items beside it). Throws korv::Error naming the file and the
     // position of what is wrong.
     static Database read(const std::string& path);
+    // Reads `path` in `form`, whatever its extension.
+    static Database read(const std::string& path, FileForm form);
 
     // The words of a binary sequence file, read as korvplus reads them: values below -2 are
     // dropped, a -2 right after an item closes the event first, words after the last -2 are
@@ -51,6 +67,13 @@ public:
     // Takes half the memory of one-item events, and mining it converts nothing. Throws
     // korv::Error when `runs` is not of that form.
     static Database fromItemRuns(ItemRuns runs);
+
+    // Writes the database to `path` in `form`, each file under a temporary name renamed into
+    // place, so that a failure leaves no file behind. A korv pair is PATH and its data file
+    // beside it (PATH less ".spec", plus ".dat"), with the spec's fields computed; it holds one
+    // item per event, so an event of other than one item is an error unless `flattenEvents`
+    // writes its items one after another. Throws korv::Error with the message korvdb prints.
+    void write(const std::string& path, FileForm form, bool flattenEvents = false) const;
 
     // Appends one sequence (as fromSequences does).
     void add(std::span<const Event> sequence);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,10 @@ struct EventLogOptions {
     std::string sequenceColumn = "1";
     std::string timeColumn = "2";
     std::string itemColumn = "3";
-    // 0: a tab for .tsv/.tab files and for logs whose first line holds tabs and no comma,
-    // otherwise a comma. A double quote or a line break is refused.
-    char delimiter = 0;
+    // One character other than a double quote or a line break, or "tab" (or the two characters
+    // \t) for a tab. Throws korv::Error on anything else, after opening the log. Unset: a tab for
+    // .tsv/.tab files and for logs whose first line holds tabs and no comma, otherwise a comma.
+    std::optional<std::string> delimiter = std::nullopt;
     // The first row names the columns.
     bool header = true;
 };
@@ -33,6 +35,8 @@ struct EventLog {
     Database database;
     std::vector<std::string> itemNames;  // indexed by item id
     int64_t rows = 0;                    // data rows read
+    int64_t events = 0;                  // in all sequences
+    int64_t longestSequence = 0;         // the most items in one sequence
 };
 
 // Reads the log at `path`. Throws korv::Error with the message `korvdb import` prints.

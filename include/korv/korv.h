@@ -11,5 +11,8 @@
 #include "korv/database.h"
 #include "korv/error.h"
 #include "korv/event_log.h"
+#include "korv/files.h"
 #include "korv/mining.h"
 #include "korv/progress.h"
+#include "korv/statistics.h"
+#include "korv/support.h"

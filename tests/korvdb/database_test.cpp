@@ -14,8 +14,8 @@
 
 namespace {
 
-using korvdb::DatabaseFormat;
-using korvdb::SequenceDatabase;
+using korvdatabase::DatabaseFormat;
+using korvdatabase::SequenceDatabase;
 
 // A random database of `sequences` sequences of up to 5 events over `items` items, and the same
 // in korvdb's form.
@@ -50,11 +50,11 @@ TEST(DatabaseForms, RoundTripThroughEveryForm) {
         const bool singleItems = round % 2 == 0;
         const SequenceDatabase db = randomDatabase(rng, 1 + round, 12, singleItems ? 1 : 4).db;
         for (const char* name : {"db.bin", "db.txt", "db.spec"}) {
-            const DatabaseFormat format = korvdb::formatFromPath(name);
+            const DatabaseFormat format = korvdatabase::formatFromPath(name);
             if (format == DatabaseFormat::korv && !singleItems) continue;
-            ASSERT_EQ(korvdb::saveDatabase(dir.file(name), format, db, false), "");
+            ASSERT_EQ(korvdatabase::saveDatabase(dir.file(name), format, db, false), "");
             SequenceDatabase back;
-            ASSERT_EQ(korvdb::loadDatabase(dir.file(name), format, back), "");
+            ASSERT_EQ(korvdatabase::loadDatabase(dir.file(name), format, back), "");
             expectSame(db, back);
         }
     }
@@ -63,12 +63,12 @@ TEST(DatabaseForms, RoundTripThroughEveryForm) {
 TEST(DatabaseForms, KorvPairNamesItsDataAndComputesItsFields) {
     testsupport::ScratchDir dir;
     SequenceDatabase db;
-    ASSERT_EQ(korvdb::readTextDatabase("0 3 -1 1 -1 -2\n7 -1 -2\n-2\n", "t", db), "");
-    EXPECT_NE(korvdb::saveDatabase(dir.file("x.spec"), DatabaseFormat::korv, db, false).find("sequence 0"),
+    ASSERT_EQ(korvdatabase::readTextDatabase("0 3 -1 1 -1 -2\n7 -1 -2\n-2\n", "t", db), "");
+    EXPECT_NE(korvdatabase::saveDatabase(dir.file("x.spec"), DatabaseFormat::korv, db, false).find("sequence 0"),
               std::string::npos);
     EXPECT_FALSE(dir.exists("x.spec"));
     EXPECT_FALSE(dir.exists("x.dat"));
-    ASSERT_EQ(korvdb::saveDatabase(dir.file("x.spec"), DatabaseFormat::korv, db, true), "");
+    ASSERT_EQ(korvdatabase::saveDatabase(dir.file("x.spec"), DatabaseFormat::korv, db, true), "");
     EXPECT_EQ(dir.readFile("x.spec"), "x.dat 8 3 3 3\n");
     EXPECT_EQ(dir.readFile("x.dat"), "0 3 1 -1\n7 -1\n-1\n-2\n");
 }
@@ -91,7 +91,7 @@ TEST(SupportCounter, AgreesWithBruteForceOnPatternListsInPreOrder) {
                 patterns.insert(pattern);
             }
         }
-        korvdb::SupportCounter counter(random.db);
+        korvdatabase::SupportCounter counter(random.db);
         for (const std::vector<int32_t>& pattern : patterns) {
             std::vector<int32_t> expected;
             for (std::size_t s = 0; s < random.events.size(); ++s)

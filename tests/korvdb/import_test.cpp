@@ -10,10 +10,10 @@
 
 namespace {
 
-korvdb::ImportResult importText(const std::string& log, korvdb::ImportOptions options = {}) {
+korvdatabase::ImportResult importText(const std::string& log, korvdatabase::ImportOptions options = {}) {
     std::istringstream in(log);
-    korvdb::ImportResult result;
-    EXPECT_EQ(korvdb::importEventLog(in, "log.csv", options, result), "");
+    korvdatabase::ImportResult result;
+    EXPECT_EQ(korvdatabase::importEventLog(in, "log.csv", options, result), "");
     return result;
 }
 
@@ -30,7 +30,7 @@ TEST(Import, QuotingEqualTimesRepeatsAndRowOrder) {
         "\"a\nz\",1,\"x, y\"\n"
         "b,10,\"x, y\"\n"
         "a,1,zed";
-    const korvdb::ImportResult result = importText(log);
+    const korvdatabase::ImportResult result = importText(log);
     EXPECT_EQ(result.itemNames, (std::vector<std::string>{"plain", "say \"hi\"", "x, y", "zed"}));
     // Keys in byte order: "a", "a\nz", "b"; events by numeric time.
     EXPECT_EQ(result.db.words, (std::vector<int32_t>{3, -1, 0, -1, -2, 2, -1, -2, 1, -1, 0, 2, -1, -2}));
@@ -43,7 +43,7 @@ TEST(Import, QuotingEqualTimesRepeatsAndRowOrder) {
 }
 
 TEST(Import, TimesAreNumbersOnlyWhenAllAreAndColumnsGoByNameOrNumber) {
-    korvdb::ImportOptions byName;
+    korvdatabase::ImportOptions byName;
     byName.sequenceColumn = "user";
     byName.timeColumn = "ts";
     byName.itemColumn = "item";
@@ -54,7 +54,7 @@ TEST(Import, TimesAreNumbersOnlyWhenAllAreAndColumnsGoByNameOrNumber) {
               (std::vector<int32_t>{0, -1, 1, -1, -2, 2, -1, -2}));
     // A delimiter as the last byte of the log ends the row with an empty field.
     EXPECT_EQ(importText("k,t,i\na,1,x,").db.words, (std::vector<int32_t>{0, -1, -2}));
-    korvdb::ImportOptions tsv;
+    korvdatabase::ImportOptions tsv;
     tsv.header = false;
     tsv.delimiter = '\t';
     tsv.sequenceColumn = "3";
@@ -75,9 +75,9 @@ TEST(Import, RecordsCrossingBlockBoundaries) {
         log.append(",\"n, ").append(std::to_string(row % 7)).append("\"\n");
         if (row == 1500) log.append("long,1,\"").append(5000, 'x').append("\"\n");
     }
-    korvdb::ImportOptions options;
+    korvdatabase::ImportOptions options;
     options.readBlockBytes = 5;
-    const korvdb::ImportResult result = importText(log, options);
+    const korvdatabase::ImportResult result = importText(log, options);
     EXPECT_EQ(result.figures.rows, rows + 1);
     EXPECT_EQ(result.figures.sequences, 1001);
     EXPECT_EQ(result.db.words, importText(log).db.words);

@@ -10,7 +10,11 @@
 #include <string>
 #include <string_view>
 
-namespace korvdb {
+#include "korv/files.h"
+
+namespace korvdatabase {
+
+using korv::locate;
 
 struct Token {
     std::string_view text;  // empty at the end of the input
@@ -37,7 +41,4 @@ bool parseInt32(std::string_view text, int32_t& value);
 // The text in single quotes, for messages.
 std::string quoted(std::string_view text);
 
-// "FILE:LINE:COLUMN: message".
-std::string locate(const std::string& file, int64_t line, int64_t column, const std::string& message);
-
-}  // namespace korvdb
+}  // namespace korvdatabase

@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "korv/files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,8 +6,27 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 
-namespace korvdb {
+namespace korv {
+
+std::string readWholeFile(const std::string& path, std::string& bytes) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return path + ": is a directory";
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return path + ": cannot open: " + std::strerror(errno);
+    bytes.clear();
+    char block[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return failed ? path + ": cannot read" : "";
+}
+
+std::string locate(const std::string& file, int64_t line, int64_t column, const std::string& message) {
+    return file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
+}
 
 OutputFile::~OutputFile() {
     if (file_ != nullptr) std::fclose(file_);
@@ -70,4 +89,4 @@ bool OutputFile::commit() {
     return true;
 }
 
-}  // namespace korvdb
+}  // namespace korv

@@ -1,4 +1,4 @@
-// The support of each pattern of a result file in a database, and the sequences that hold it.
+// The sequences of a database that hold each of a list of patterns, and so their support.
 //
 // A sequence holds a pattern when the pattern's events can be matched, in order and with gaps,
 // to events of the sequence that contain them (itemset containment). Matching each pattern event
@@ -17,12 +17,11 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "sequence_database.h"
 
-namespace korvdb {
+namespace korvdatabase {
 
 class SupportCounter {
 public:
@@ -60,9 +59,4 @@ private:
     std::size_t depth_ = 0;
 };
 
-// `korvdb support`: reads RESULT, writes each line, a tab and its support (and with `withSequences`
-// another tab and the comma-separated sequence numbers) to `outPath`, or to stdout when empty.
-std::string writeSupports(const std::string& dbPath, DatabaseFormat format, const std::string& resultPath,
-                          bool withSequences, const std::string& outPath);
-
-}  // namespace korvdb
+}  // namespace korvdatabase

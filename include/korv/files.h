@@ -1,21 +1,31 @@
-// An output file that appears complete or not at all.
+// Files in and out as the korv library and programs handle them: a whole file read at once, an
+// output file that appears complete or not at all, and messages that name a place in a file.
 //
-// Bytes go to a temporary file beside the target ("TARGET.tmp-PID"), through an in-memory block
-// written out whenever it fills. commit() flushes, closes and renames the temporary file onto the
-// target; an OutputFile destroyed without a successful commit() removes its temporary file, so a
-// failed run never leaves a half-written target behind. A target that exists and is not a
-// regular file (a device or a pipe) is written directly instead.
+// OutputFile: bytes go to a temporary file beside the target ("TARGET.tmp-PID"), through an
+// in-memory block written out whenever it fills. commit() flushes, closes and renames the
+// temporary file onto the target; an OutputFile destroyed without a successful commit() removes
+// its temporary file, so a failed run never leaves a half-written target behind. A target that
+// exists and is not a regular file (a device or a pipe) is written directly instead.
 //
 // Invariants:
-//   1. The first failure (create, write, close, rename) is kept in error(); nothing is written after it.
+//   1. The first failure (create, write, close, rename) is kept in error(); nothing is written
+//      after it.
 //   2. The target path is touched only by the rename in commit().
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
-namespace korvdb {
+namespace korv {
+
+// Reads the whole file at `path` into `bytes`. Empty on success; otherwise the message
+// ("PATH: is a directory", "PATH: cannot open: REASON", "PATH: cannot read").
+std::string readWholeFile(const std::string& path, std::string& bytes);
+
+// "FILE:LINE:COLUMN: message", line and column 1-based.
+std::string locate(const std::string& file, int64_t line, int64_t column, const std::string& message);
 
 class OutputFile {
 public:
@@ -54,4 +64,4 @@ private:
     std::string error_;
 };
 
-}  // namespace korvdb
+}  // namespace korv

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-namespace korvdb {
+namespace korvdatabase {
 
 struct SequenceDatabase {
     std::vector<int32_t> words;
@@ -55,9 +55,6 @@ struct KorvSpec {
 };
 std::string readKorvSpec(std::string_view text, const std::string& file, KorvSpec& spec);
 
-// Reads a whole file into `bytes`.
-std::string readWholeFile(const std::string& path, std::string& bytes);
-
 // Loads `path` in `format`. For a korv spec the data file is found beside the spec.
 std::string loadDatabase(const std::string& path, DatabaseFormat format, SequenceDatabase& db);
 
@@ -69,4 +66,4 @@ std::string saveDatabase(const std::string& path, DatabaseFormat format, const S
 // The data file name a spec at `specPath` gets: its base name with ".dat" for ".spec".
 std::string korvDataPathFor(const std::string& specPath);
 
-}  // namespace korvdb
+}  // namespace korvdatabase

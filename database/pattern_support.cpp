@@ -1,13 +1,8 @@
 #include "pattern_support.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "output_file.h"
-#include "pattern_lines.h"
-#include "text_tokens.h"
-
-namespace korvdb {
+namespace korvdatabase {
 
 SupportCounter::SupportCounter(const SequenceDatabase& db) : db_(db) {
     // Item-to-sequences index, counted once per sequence with a stamp per item.
@@ -193,47 +188,4 @@ std::span<const int32_t> SupportCounter::supportingSequences(std::span<const int
     return level.sequences;
 }
 
-std::string writeSupports(const std::string& dbPath, DatabaseFormat format, const std::string& resultPath,
-                          bool withSequences, const std::string& outPath) {
-    SequenceDatabase db;
-    if (std::string error = loadDatabase(dbPath, format, db); !error.empty()) return error;
-    std::string result;
-    if (std::string error = readWholeFile(resultPath, result); !error.empty()) return error;
-    OutputFile file;
-    if (!outPath.empty() && !file.open(outPath)) return file.error();
-    std::string text;
-    auto emit = [&](bool force) {
-        if (!force && text.size() < (1 << 20)) return;
-        if (!outPath.empty()) file.write(text);
-        else std::fwrite(text.data(), 1, text.size(), stdout);
-        text.clear();
-    };
-
-    SupportCounter counter(db);
-    std::vector<int32_t> pattern;
-    std::string error = forEachLine(result, [&](std::string_view line, int64_t number) -> std::string {
-        int64_t column = 0;
-        if (std::string problem = parsePatternLine(line, pattern, column); !problem.empty())
-            return locate(resultPath, number, column, problem);
-        const std::span<const int32_t> sequences = counter.supportingSequences(pattern);
-        text.append(line);
-        text.push_back('\t');
-        text.append(std::to_string(sequences.size()));
-        if (withSequences) {
-            text.push_back('\t');
-            for (std::size_t k = 0; k < sequences.size(); ++k) {
-                if (k > 0) text.push_back(',');
-                text.append(std::to_string(sequences[k]));
-            }
-        }
-        text.push_back('\n');
-        emit(false);
-        return "";
-    });
-    if (!error.empty()) return error;
-    emit(true);
-    if (!outPath.empty()) return file.commit() ? "" : file.error();
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? "" : "standard output: cannot write";
-}
-
-}  // namespace korvdb
+}  // namespace korvdatabase

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-namespace korvdb {
+namespace korvdatabase {
 
 namespace {
 
@@ -40,8 +40,4 @@ std::string quoted(std::string_view text) {
     return result;
 }
 
-std::string locate(const std::string& file, int64_t line, int64_t column, const std::string& message) {
-    return file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
-}
-
-}  // namespace korvdb
+}  // namespace korvdatabase

@@ -1,14 +1,14 @@
 #include "sequence_database.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 
-#include "output_file.h"
+#include "korv/files.h"
 #include "text_tokens.h"
 
-namespace korvdb {
+namespace korvdatabase {
+
+using korv::OutputFile;
+using korv::readWholeFile;
 
 namespace {
 
@@ -142,20 +142,6 @@ std::string readKorvSpec(std::string_view text, const std::string& file, KorvSpe
     return "";
 }
 
-std::string readWholeFile(const std::string& path, std::string& bytes) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return path + ": is a directory";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return path + ": cannot open: " + std::strerror(errno);
-    bytes.clear();
-    char block[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return failed ? path + ": cannot read" : "";
-}
-
 std::string loadDatabase(const std::string& path, DatabaseFormat format, SequenceDatabase& db) {
     std::string bytes;
     if (std::string error = readWholeFile(path, bytes); !error.empty()) return error;
@@ -257,4 +243,4 @@ std::string saveDatabase(const std::string& path, DatabaseFormat format, const S
     return spec.commit() ? "" : spec.error();
 }
 
-}  // namespace korvdb
+}  // namespace korvdatabase

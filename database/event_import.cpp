@@ -7,10 +7,9 @@
 #include <numeric>
 
 #include "csv_reader.h"
-#include "output_file.h"
 #include "text_tokens.h"
 
-namespace korvdb {
+namespace korvdatabase {
 
 namespace {
 
@@ -225,22 +224,4 @@ char guessDelimiter(const std::string& path, std::istream& in) {
     return first.find('\t') != std::string::npos && first.find(',') == std::string::npos ? '\t' : ',';
 }
 
-std::string itemsPathFor(const std::string& binPath) {
-    std::string base = binPath;
-    if (base.ends_with(".bin")) base.resize(base.size() - 4);
-    return base + ".items.tsv";
-}
-
-std::string saveItemNames(const std::string& path, const std::vector<std::string>& names) {
-    OutputFile out;
-    if (!out.open(path)) return out.error();
-    for (std::size_t id = 0; id < names.size(); ++id) {
-        out.writeNumber(int64_t(id));
-        out.put('\t');
-        out.write(names[id]);
-        out.put('\n');
-    }
-    return out.commit() ? "" : out.error();
-}
-
-}  // namespace korvdb
+}  // namespace korvdatabase

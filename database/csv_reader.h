@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace korvdb {
+namespace korvdatabase {
 
 struct CsvField {
     std::string_view text;  // quotes removed, doubled quotes undone
@@ -53,4 +53,4 @@ private:
     std::vector<std::size_t> escaped_;  // indexes of the current record's fields holding ""
 };
 
-}  // namespace korvdb
+}  // namespace korvdatabase

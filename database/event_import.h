@@ -17,7 +17,7 @@
 
 #include "sequence_database.h"
 
-namespace korvdb {
+namespace korvdatabase {
 
 struct ImportOptions {
     // Columns by header name, or by 1-based number when all digits.
@@ -51,10 +51,4 @@ std::string importEventLog(std::istream& in, const std::string& file, const Impo
 // holds a tab and no comma; otherwise a comma.
 char guessDelimiter(const std::string& path, std::istream& in);
 
-// "OUT.items.tsv" for "OUT.bin" (or for OUT without that extension).
-std::string itemsPathFor(const std::string& binPath);
-
-// Writes the dictionary: one "id<TAB>name" line per item, ids ascending.
-std::string saveItemNames(const std::string& path, const std::vector<std::string>& names);
-
-}  // namespace korvdb
+}  // namespace korvdatabase

@@ -5,7 +5,7 @@
 
 #include "text_tokens.h"
 
-namespace korvdb {
+namespace korvdatabase {
 
 CsvReader::CsvReader(std::istream& in, std::string file, char delimiter, std::size_t blockBytes)
     : in_(in), file_(std::move(file)), delimiter_(delimiter), buffer_(std::max<std::size_t>(blockBytes, 1), '\0') {}
@@ -130,4 +130,4 @@ bool CsvReader::next(std::vector<CsvField>& fields) {
     }
 }
 
-}  // namespace korvdb
+}  // namespace korvdatabase
