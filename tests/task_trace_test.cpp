@@ -1,6 +1,6 @@
 // KORV_TRACE in both programs: a serial run writes the trace and the same files and report as
-// without it, a threaded run leaves the trace at its first line, and a trace that cannot be
-// created stops the run before anything is read.
+// without it, a threaded run leaves the trace at its first line, the replay script reads the
+// trace, and a trace that cannot be created stops the run before anything is read.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -43,7 +43,7 @@ std::vector<Program> programsOnRandomData(const testsupport::ScratchDir& dir) {
             Program{KORVDUMP_PATH, {"r.spec", "0.1"}, "frequent.dat"}};
 }
 
-TEST(TaskTrace, LeavesFilesAndReportAsTheyAre) {
+TEST(TaskTrace, LeavesFilesAndReportAsTheyAreAndReplays) {
     testsupport::ScratchDir dir;
     for (const Program& program : programsOnRandomData(dir)) {
         const testsupport::ProgramResult plain = runWith("1", nullptr, program.path, program.args, dir.path());
@@ -69,6 +69,11 @@ TEST(TaskTrace, LeavesFilesAndReportAsTheyAre) {
         EXPECT_EQ(lines[1].substr(0, 2), "0 ") << program.path << ": the first single item";
         EXPECT_EQ(lines[lines.size() - 4].substr(0, 7), "search ") << program.path;
         EXPECT_EQ(lines.back().substr(0, 6), "split ") << program.path;
+        if (std::string(PYTHON3_PATH).empty()) continue;
+        const testsupport::ProgramResult replay =
+            testsupport::runProgram(PYTHON3_PATH, {REPLAY_SCRIPT, "t.trace", "--ranks", "4"}, dir.path());
+        EXPECT_EQ(replay.exitStatus, 0) << program.path << replay.out << replay.err;
+        EXPECT_NE(replay.out.find("\n| 4 | "), std::string::npos) << replay.out;
     }
 }
 
