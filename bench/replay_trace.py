@@ -118,6 +118,9 @@ def read_trace(path, write_rate):
                 raise TraceError(f"{path}:{number}: unreadable line: {line.strip()}") from None
     if "search" not in tree.totals:
         raise TraceError(f"{path}: no search traced: only a serial run (KORV_THREADS=1) writes one")
+    for name, fields in (("root", 1), ("search", 2), ("write", 3), ("end", 1), ("split", 2)):
+        if len(tree.totals.get(name, ())) != fields:
+            raise TraceError(f"{path}: no '{name}' line of {fields} numbers")
 
     total = len(depth)
     parent = [-1] * total
@@ -318,7 +321,8 @@ def main():
     parser.add_argument("trace")
     parser.add_argument("--ranks", default="4,8,16,32,64,128,256,512,1024",
                         help="comma-separated rank counts (default 4 to 1024, doubling)")
-    parser.add_argument("--threads-per-rank", type=int, default=1)
+    parser.add_argument("--threads-per-rank", type=int, default=1,
+                        help="search threads per rank (default 1); efficiency counts every thread")
     parser.add_argument("--latency-us", type=float, default=50.0,
                         help="hand-over latency between ranks in microseconds (default 50)")
     parser.add_argument("--write-rate", type=float, default=None, metavar="MB/s",
@@ -351,7 +355,8 @@ def main():
 
     split_nanos, split_share = totals["split"]
     print(f"trace {args.trace}: {len(tree.cost)} nodes listed of {totals['search'][1]} searched; "
-          f"subtrees under {split_nanos * NANOS * 1e3:g} ms or 1/{split_share} of the search so far are one task")
+          f"subtrees under {split_nanos * NANOS * 1e3:g} ms or 1/{split_share} of the search so far "
+          "are one task")
     print(f"serial run {serial:.2f} s: root {root:.2f} s, search {tree.subtree_top:.2f} s "
           f"(writing {write_ns * NANOS:.2f} s), end {end:.2f} s")
     print(f"output {patterns} patterns, {write_bytes / 1e6:.1f} MB as sent to rank 0, which writes"
