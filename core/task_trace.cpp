@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 
 namespace korvcore {
@@ -31,6 +32,11 @@ bool TaskTrace::open(const std::string& path) {
     }
     if (std::fputs("korv-trace 1\n", file_) < 0) fail("write");
     return true;
+}
+
+bool TaskTrace::openFromEnvironment() {
+    const char* path = std::getenv(kTraceVariable);
+    return path == nullptr || *path == '\0' || open(path);
 }
 
 void TaskTrace::nodeStarting(int32_t depth) {

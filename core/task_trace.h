@@ -64,7 +64,11 @@ public:
     // Creates or truncates `path` and writes the first line; the root's time starts here. False
     // (with error()) when that fails.
     bool open(const std::string& path);
+    // Opens the file that kTraceVariable names, when it is set and not empty: what every program
+    // does first. False as open().
+    bool openFromEnvironment();
     bool isOpen() const { return file_ != nullptr; }
+    const std::string& path() const { return path_; }
     const std::string& error() const { return error_; }
 
     // The serial search's side. A node at `depth` is about to start.

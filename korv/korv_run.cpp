@@ -183,9 +183,7 @@ int run(int argc, char** argv, bool write_patterns, run_host* host) {
     // The trace (task_trace.h) starts its clock before anything is read, and a path that cannot
     // be created stops the run with nothing read.
     korvcore::TaskTrace trace;
-    const char* trace_path = std::getenv(korvcore::kTraceVariable);
-    if (trace_path != nullptr && *trace_path != '\0' && !trace.open(trace_path))
-        throw fatal_error(open_error(trace_path, "w"));
+    if (!trace.openFromEnvironment()) throw fatal_error(open_error(trace.path(), "w"));
     const std::string spec_path = argv[1];
     figures.rel_support = std::strtod(argv[2], nullptr);
     if (!read_spec_file(spec_path, figures.spec))
@@ -204,7 +202,7 @@ int run(int argc, char** argv, bool write_patterns, run_host* host) {
     if (std::fclose(pattern_file.release()) != 0 || write_failed)
         throw fatal_error(format("Error: cannot write file %s!\n", pattern_path));
     const std::int64_t end = wall_clock_millis();
-    if (!trace.close()) throw fatal_error(format("Error: cannot write file %s!\n", trace_path));
+    if (!trace.close()) throw fatal_error(format("Error: cannot write file %s!\n", trace.path().c_str()));
 
     print_report(figures, result.byLength, static_cast<double>(end - start) * 0.001);
     return 0;

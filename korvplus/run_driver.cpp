@@ -77,8 +77,7 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
     // The trace (task_trace.h) starts its clock before the input is read, and a path that cannot
     // be created stops the run as a bad setting does.
     korvcore::TaskTrace trace;
-    const char* tracePath = std::getenv(korvcore::kTraceVariable);
-    if (tracePath != nullptr && *tracePath != '\0' && !trace.open(tracePath)) {
+    if (!trace.openFromEnvironment()) {
         fail(trace.error());
         return status;
     }
