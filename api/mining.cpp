@@ -93,7 +93,8 @@ public:
             .bufferLimitBytes = options_.bufferLimitBytes,
             .splitAtEveryNode = options_.splitAtEveryNode,
             .stop = options_.stop,
-            .cluster = options_.cluster};
+            .cluster = options_.cluster,
+            .trace = options_.trace};
         const korvcore::SearchTotals totals = search(sink, searchOptions);
         summary_.closed = totals.closed;
         summary_.byLength.assign(totals.byDepth.size() + 1, 0);

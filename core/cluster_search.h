@@ -139,7 +139,7 @@ public:
         return batch_.size() < kBatchWords || flush();
     }
     void singleItemDone() override { ++itemsDone_; }
-    bool wantsWork() override {
+    bool wantsWork(int32_t) override {
         const WorkSignal signal = link_.signal();
         if (signal.stop) return true;
         if (awaitingShared_) takeWaiting();

@@ -46,14 +46,16 @@ protected:
     ~ClosedCollector() = default;
 };
 
-// Asked between two children of the search whether other threads wait for work; if so, the
-// engine hands over the children it has not started at its shallowest level, as one task.
-// wantsWork() also answers true when the search must stop, which the engine then learns from
-// stopRequested(): one call per node on the hot path, and a second only when the first says so.
+// Asked before every node of the search (so between two children) whether other threads wait
+// for work; if so, the engine hands over the children it has not started at its shallowest
+// level, as one task. `depth` is that of the node about to start, which only the serial run's
+// trace reads (task_trace.h). wantsWork() also answers true when the search must stop, which the
+// engine then learns from stopRequested(): one call per node on the hot path, and a second only
+// when the first says so.
 template <class Task>
 class WorkSharing {
 public:
-    virtual bool wantsWork() = 0;
+    virtual bool wantsWork(int32_t depth) = 0;
     virtual bool stopRequested() = 0;
     virtual void share(Task&& task) = 0;
 
@@ -61,11 +63,11 @@ protected:
     ~WorkSharing() = default;
 };
 
-// Between two children: hands work over through `shareWork` when sharing asks for it; false
+// Before a node at `depth`: hands work over through `shareWork` when sharing asks for it; false
 // when the search must stop instead.
 template <class Task, class ShareWork>
-bool serveSharing(WorkSharing<Task>& sharing, ShareWork&& shareWork) {
-    if (!sharing.wantsWork()) return true;
+bool serveSharing(WorkSharing<Task>& sharing, int32_t depth, ShareWork&& shareWork) {
+    if (!sharing.wantsWork(depth)) return true;
     if (sharing.stopRequested()) return false;
     shareWork();
     return true;
@@ -82,7 +84,7 @@ template <class Task>
 class SerialSharing final : public WorkSharing<Task> {
 public:
     explicit SerialSharing(const std::atomic<bool>* stop) : stop_(stop) {}
-    bool wantsWork() override { return stopRequested(); }
+    bool wantsWork(int32_t) override { return stopRequested(); }
     bool stopRequested() override { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
     void share(Task&&) override {}
 

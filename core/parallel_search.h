@@ -107,7 +107,7 @@ private:
             if (search_.itemDone_) search_.itemDone_();
         }
         bool stopRequested() override { return search_.stopping(); }
-        bool wantsWork() override { return search_.workWanted(); }
+        bool wantsWork(int32_t) override { return search_.workWanted(); }
         void share(Task&& task) override { search_.share(segment, std::move(task)); }
 
     private:

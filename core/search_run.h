@@ -16,6 +16,8 @@
 //      thread count, but a threaded run keeps no order. Each engine counts what it finds and
 //      adds its counts when its thread ends, so nothing waits in buffers; progress counts are
 //      then current to within kCountingBatch patterns per thread.
+//   7. options.trace (optional) records the costs of a serial run's subtrees (task_trace.h) and
+//      changes none of its sink calls; other runs leave it as opened.
 #pragma once
 
 #include <algorithm>
@@ -34,6 +36,7 @@
 #include "engine_interface.h"
 #include "parallel_search.h"
 #include "search_progress.h"
+#include "task_trace.h"
 
 namespace korvcore {
 
@@ -50,6 +53,8 @@ struct SearchOptions {
     // The processes of a cluster run (optional, the MPI programs): options.threads counts this
     // process's threads.
     ClusterLink* cluster = nullptr;
+    // Records what each subtree cost (optional, task_trace.h); only a serial run is traced.
+    TaskTrace* trace = nullptr;
 };
 
 // Receives the closed patterns of a run in serial search order (see engine_interface.h for
@@ -161,6 +166,20 @@ private:
     CountingSink& counting_;
 };
 
+// The serial search with the trace told of every node and pattern; out of line, so that the
+// untraced search is compiled as it would be without the trace.
+template <class Engine, class Task>
+[[gnu::noinline]] bool traceSerialSearch(Task& root,
+                                         const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
+                                         CountingSink& counting, const SearchOptions& options) {
+    SerialCollector collector(counting);
+    TracedCollector traced(collector, *options.trace);
+    TracedSharing<Task> sharing(*options.trace, options.stop);
+    const bool complete = makeEngine(traced)->mine(root, sharing);
+    options.trace->searchEnded();
+    return complete;
+}
+
 }  // namespace detail
 
 template <class Engine, class Task>
@@ -192,6 +211,8 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
             options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
         complete = parallel.run(std::move(root));
         counting.totals = std::move(shared.totals);
+    } else if (options.threads <= 1 && options.trace != nullptr) {
+        complete = detail::traceSerialSearch<Engine>(root, makeEngine, counting, options);
     } else if (options.threads <= 1) {
         detail::SerialCollector collector(counting);
         SerialSharing<Task> serial(options.stop);

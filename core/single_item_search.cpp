@@ -407,7 +407,7 @@ bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
             if (--depth >= baseDepth) finishChild(depth);
             continue;
         }
-        if (!serveSharing(sharing, [&] { shareWork(baseDepth, depth, sharing); })) {
+        if (!serveSharing(sharing, depth, [&] { shareWork(baseDepth, depth, sharing); })) {
             going = false;
             break;
         }

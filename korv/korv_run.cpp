@@ -15,6 +15,7 @@
 #include "korv/korv.h"
 #include "run_vector.h"
 #include "spec_file.h"
+#include "task_trace.h"
 #include "terminal_progress.h"
 #include "thread_setting.h"
 #include "token_scanner.h"
@@ -123,8 +124,10 @@ bool read_spec_file(const std::string& path, run_spec& spec) {
 }
 
 // Reads the data file named by the spec and mines it; every closed sequence goes to
-// `pattern_file` when there is one. Returns the histogram of closed sequences by length.
-korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_file, run_host* host) {
+// `pattern_file` when there is one, and the search's costs to `trace` when it is open. Returns
+// the histogram of closed sequences by length.
+korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_file, run_host* host,
+                                korvcore::TaskTrace& trace) {
     const std::string& data_path = figures.spec.data_path;
     data_file_contents contents;
     {
@@ -152,6 +155,7 @@ korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_f
     options.splitAtEveryNode = placement.always_split;
     options.bufferLimitBytes = placement.output_limit_bytes;
     options.cluster = placement.cluster;
+    options.trace = trace.isOpen() ? &trace : nullptr;
     if (pattern_file == nullptr) return korv::mine(std::move(db), options, nullptr);
     pattern_file_writer writer(pattern_file);
     return korv::mine(std::move(db), options, [&writer](const korv::Pattern& pattern) {
@@ -176,6 +180,10 @@ int run(int argc, char** argv, bool write_patterns, run_host* host) {
         return -1;
     }
     figures.threads = threads.threads;
+    // The trace (task_trace.h) starts its clock before anything is read, and a path that cannot
+    // be created stops the run with nothing read.
+    korvcore::TaskTrace trace;
+    if (!trace.openFromEnvironment()) throw fatal_error(open_error(trace.path(), "w"));
     const std::string spec_path = argv[1];
     figures.rel_support = std::strtod(argv[2], nullptr);
     if (!read_spec_file(spec_path, figures.spec))
@@ -188,11 +196,13 @@ int run(int argc, char** argv, bool write_patterns, run_host* host) {
     const std::int64_t start = wall_clock_millis();
     file_handle pattern_file(open_or_exit(pattern_path, "w+"));
 
-    const korv::MineSummary result = load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr, host);
+    const korv::MineSummary result =
+        load_and_mine(figures, write_patterns ? pattern_file.get() : nullptr, host, trace);
     const bool write_failed = result.stopped || std::ferror(pattern_file.get()) != 0;
     if (std::fclose(pattern_file.release()) != 0 || write_failed)
         throw fatal_error(format("Error: cannot write file %s!\n", pattern_path));
     const std::int64_t end = wall_clock_millis();
+    if (!trace.close()) throw fatal_error(format("Error: cannot write file %s!\n", trace.path().c_str()));
 
     print_report(figures, result.byLength, static_cast<double>(end - start) * 0.001);
     return 0;

@@ -129,7 +129,7 @@ bool ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
             }
             continue;
         }
-        if (!korvcore::serveSharing(sharing, [&] { shareWork(baseDepth, depth, sharing); })) {
+        if (!korvcore::serveSharing(sharing, depth, [&] { shareWork(baseDepth, depth, sharing); })) {
             going = false;
             break;
         }

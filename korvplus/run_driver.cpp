@@ -13,6 +13,7 @@
 #include "binary_loader.h"
 #include "korv/korv.h"
 #include "pattern_file.h"
+#include "task_trace.h"
 #include "terminal_progress.h"
 #include "thread_setting.h"
 
@@ -73,6 +74,13 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
              "\": the number of threads must be an integer from 1 to " + std::to_string(korvcore::kMaxThreads));
         return status;
     }
+    // The trace (task_trace.h) starts its clock before the input is read, and a path that cannot
+    // be created stops the run as a bad setting does.
+    korvcore::TaskTrace trace;
+    if (!trace.openFromEnvironment()) {
+        fail(trace.error());
+        return status;
+    }
 
     try {
         const double relativeSupport = std::atof(argv[1]);
@@ -102,7 +110,8 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
                                         .progress = &progress,
                                         .splitAtEveryNode = placement.splitAtEveryNode,
                                         .bufferLimitBytes = placement.bufferLimitBytes,
-                                        .cluster = placement.cluster};
+                                        .cluster = placement.cluster,
+                                        .trace = trace.isOpen() ? &trace : nullptr};
         korv::MineSummary summary;
         const auto searchStart = std::chrono::steady_clock::now();
         {
@@ -119,6 +128,7 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         const std::vector<int64_t> byDepth(summary.byLength.begin() + 1, summary.byLength.end());
         printClosingReport(out, summary.closed, int32_t(std::min<int64_t>(elapsed.count(), INT32_MAX)), byDepth);
         if (!patternFile.close() && opened) fail(patternFile.error());
+        if (!trace.close()) fail(trace.error());
     } catch (const std::bad_alloc&) {
         fail("out of memory");
     } catch (const std::length_error&) {

@@ -21,6 +21,7 @@
 
 namespace korvcore {
 class ClusterLink;
+class TaskTrace;
 }
 
 namespace korv {
@@ -78,6 +79,9 @@ struct MineOptions {
     // The MPI programs' processes (optional): `threads` counts this process's own, and only the
     // leading process gets patterns (the core's cluster_link.h).
     korvcore::ClusterLink* cluster = nullptr;
+    // The programs' trace of what each subtree of a serial search cost (optional, the core's
+    // task_trace.h; KORV_TRACE in the programs).
+    korvcore::TaskTrace* trace = nullptr;
 };
 
 struct MineSummary {

@@ -95,7 +95,7 @@ public:
                 }
                 continue;
             }
-            if (sharing.wantsWork()) {
+            if (sharing.wantsWork(depth)) {
                 if (sharing.stopRequested()) return false;
                 share(base, depth, sharing);
             }
