@@ -10,8 +10,8 @@
 # first) taken off the np figures: what a long run on a cluster sees. Closed counts must agree,
 # else the row is marked FAIL and the script exits 1. The machine's load average is printed
 # before and after: on a shared machine, read the figures with it. KORV_DATA=dir points at the
-# databases; MPIRUN at mpirun; MPIRUN_FLAGS (default "--bind-to none --mca pml ob1": one machine
-# needs no probing for network hardware, which takes 0.2 s of every start-up) are passed to it.
+# databases; MPIRUN at mpirun; MPIRUN_FLAGS (default "--bind-to none --mca pml ob1": on one
+# machine that layer starts in 0.13 s where Open MPI's own choice takes 0.34 s) are passed to it.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
