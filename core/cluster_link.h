@@ -34,6 +34,8 @@ enum class RemoteMessage : int32_t {
     done,       // thread -> leader: the task ended; one word, 1 complete, 0 stopped
     failure,    // thread -> leader: the task failed; the words are the message's characters
     end,        // leader -> thread: the run is over
+    countTask,  // leader -> thread: a task of a counting run, whose patterns only count (codec words)
+    counts,     // thread -> leader, for a countTask: items done, then patterns found per depth
 };
 
 // What the leader's scheduler tells idle-minded followers: hand work over, or stop.

@@ -19,14 +19,19 @@
 //   4. A follower's failure ends its task with a failure message; the proxy throws RemoteFailure,
 //      which fails the run like a local failure (parallel_search.h, invariant 5).
 //   5. After the run the leader stops its signal and sends `end` to every follower thread.
+//   6. In a counting run (no sink) a follower thread counts its patterns by depth and sends the
+//      counts instead of the patterns (countTask, counts), with the same batches and credits;
+//      counts need no order, so they bypass the segments and go straight to the run's totals.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -68,23 +73,31 @@ inline std::string wordsText(const CheckedVector<int32_t>& words) {
     return text;
 }
 
+// Takes a follower's counts of a counting run: patterns found per depth.
+using RemoteCounts = std::function<void(std::span<const int32_t> byDepth)>;
+
 template <class Task>
 class ProxyEngine final : public TaskEngine<Task> {
 public:
-    // `root`: the run's root task, whole (task_words.h).
-    ProxyEngine(ClusterLink& link, int32_t worker, ClosedCollector& collector, const Task& root)
-        : link_(link), worker_(worker), collector_(collector), root_(root) {}
+    // `root`: the run's root task, whole (task_words.h). `addCounts` set: a counting run.
+    ProxyEngine(ClusterLink& link, int32_t worker, ClosedCollector& collector, const Task& root,
+                const RemoteCounts& addCounts)
+        : link_(link), worker_(worker), collector_(collector), root_(root), addCounts_(addCounts) {}
 
     bool mine(Task& task, WorkSharing<Task>& sharing) override {
         CheckedVector<int32_t> words;
         writeTask(task, root_, words);
-        link_.send(worker_, RemoteMessage::task, std::move(words));
+        link_.send(worker_, addCounts_ ? RemoteMessage::countTask : RemoteMessage::task, std::move(words));
         bool going = true;
         for (;;) {
             CheckedVector<int32_t> in;
             switch (link_.receive(worker_, in)) {
             case RemoteMessage::patterns:
                 going = deliver(in, going);
+                link_.send(worker_, RemoteMessage::credit, {});
+                break;
+            case RemoteMessage::counts:
+                deliverCounts(in);
                 link_.send(worker_, RemoteMessage::credit, {});
                 break;
             case RemoteMessage::share:
@@ -115,10 +128,18 @@ private:
         return going;
     }
 
+    void deliverCounts(const CheckedVector<int32_t>& in) {
+        if (!addCounts_ || in.empty() || std::any_of(in.begin(), in.end(), [](int32_t n) { return n < 0; }))
+            throw std::logic_error("malformed counts message");
+        for (int32_t n = 0; n < in[0]; ++n) collector_.singleItemDone();
+        addCounts_(std::span<const int32_t>(in.data() + 1, in.size() - 1));
+    }
+
     ClusterLink& link_;
     const int32_t worker_;
     ClosedCollector& collector_;
     const Task& root_;
+    const RemoteCounts& addCounts_;
 };
 
 // A follower thread's collector and sharing: patterns batched towards the proxy, splits sent to
@@ -130,8 +151,16 @@ public:
         batch_.push_back(0);
     }
 
+    // Whether the task being mined only counts its patterns (a countTask).
+    void countOnly(bool counting) { counting_ = counting; }
+
     bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
         if (link_.signal().stop) return false;
+        if (counting_) {
+            if (std::size_t(depth) >= byDepth_.size()) byDepth_.resize(std::size_t(depth) + 1, 0);
+            ++byDepth_[std::size_t(depth)];
+            return ++counted_ < kBatchWords || flush();
+        }
         batch_.push_back(int32_t(pattern.size()));
         batch_.push_back(depth);
         batch_.push_back(support);
@@ -153,19 +182,26 @@ public:
         awaitingShared_ = true;
     }
 
-    // Sends the patterns and items done so far, waiting for a credit if need be; false when the
-    // leader asks to stop.
+    // Sends the patterns (or counts) and items done so far, waiting for a credit if need be;
+    // false when the leader asks to stop.
     bool flush() {
-        if (batch_.size() > 1 || itemsDone_ > 0) {
+        if (batch_.size() > 1 || itemsDone_ > 0 || counted_ > 0) {
             CheckedVector<int32_t> in;
             while (credits_ == 0) take(link_.receive(worker_, in));
             --credits_;
-            batch_[0] = itemsDone_;
-            itemsDone_ = 0;
             CheckedVector<int32_t> out;
-            out.swap(batch_);
-            link_.send(worker_, RemoteMessage::patterns, std::move(out));
-            batch_.push_back(0);
+            if (counting_) {
+                out.push_back(itemsDone_);
+                out.insert(out.end(), byDepth_.begin(), byDepth_.end());
+                byDepth_.clear();
+                counted_ = 0;
+            } else {
+                batch_[0] = itemsDone_;
+                out.swap(batch_);
+                batch_.push_back(0);
+            }
+            itemsDone_ = 0;
+            link_.send(worker_, counting_ ? RemoteMessage::counts : RemoteMessage::patterns, std::move(out));
         }
         return !link_.signal().stop;
     }
@@ -190,20 +226,24 @@ private:
     const int32_t worker_;
     const Task& root_;
     CheckedVector<int32_t> batch_;  // [0]: items done; then per pattern its size, depth, support, values
+    CheckedVector<int32_t> byDepth_;  // a counting task's patterns per depth since the last flush
+    std::size_t counted_ = 0;
+    bool counting_ = false;
     int32_t itemsDone_ = 0;
     int32_t credits_ = kCredits;
     bool awaitingShared_ = false;
 };
 
 // The leader's run: one ParallelSearch over `localThreads` engines of its own and one proxy per
-// follower thread, which read and write tasks against a whole copy of the root. Returns what
-// ParallelSearch::run returns; the followers' threads are released however the run ends.
+// follower thread, which read and write tasks against a whole copy of the root. With `addCounts`
+// set the run counts: the followers send counts (invariant 6). Returns what ParallelSearch::run
+// returns; the followers' threads are released however the run ends.
 template <class Engine, class Task>
 bool leadClusterSearch(ClusterLink& cluster, Task root, int32_t localThreads,
                        const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
                        typename ParallelSearch<TaskEngine<Task>, Task>::Commit commit,
                        typename ParallelSearch<TaskEngine<Task>, Task>::ItemDone itemDone, bool splitAtEveryNode,
-                       std::size_t bufferLimit, const std::atomic<bool>* stop) {
+                       std::size_t bufferLimit, const std::atomic<bool>* stop, const RemoteCounts& addCounts) {
     const Task wholeRoot = root;
     std::atomic<int32_t> made{0};
     ParallelSearch<TaskEngine<Task>, Task> parallel(
@@ -211,7 +251,7 @@ bool leadClusterSearch(ClusterLink& cluster, Task root, int32_t localThreads,
         [&](ClosedCollector& collector) -> std::unique_ptr<TaskEngine<Task>> {
             const int32_t number = made.fetch_add(1);
             if (number < localThreads) return std::make_unique<LocalEngine<Engine, Task>>(makeEngine(collector));
-            return std::make_unique<ProxyEngine<Task>>(cluster, number - localThreads, collector, wholeRoot);
+            return std::make_unique<ProxyEngine<Task>>(cluster, number - localThreads, collector, wholeRoot, addCounts);
         },
         std::move(commit), std::move(itemDone), splitAtEveryNode, bufferLimit, stop);
     cluster.watchSignal([&parallel] { return WorkSignal{parallel.workWanted(), parallel.stopping()}; });
@@ -237,10 +277,11 @@ void serveRemoteTasks(ClusterLink& link, const Task& root,
             CheckedVector<int32_t> words;
             const RemoteMessage kind = link.receive(worker, words);
             if (kind == RemoteMessage::end) return;
-            if (kind != RemoteMessage::task) {
+            if (kind != RemoteMessage::task && kind != RemoteMessage::countTask) {
                 remote.take(kind);
                 continue;
             }
+            remote.countOnly(kind == RemoteMessage::countTask);
             std::string failure;
             try {
                 if (!engine) engine = makeEngine(remote);

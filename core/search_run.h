@@ -100,6 +100,17 @@ private:
 struct SharedTotals {
     std::mutex mutex;
     SearchTotals totals;
+
+    // Adds closed patterns counted per depth, by one engine or in one follower's message.
+    template <class Count>
+    void add(std::span<const Count> byDepth) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (totals.byDepth.size() < byDepth.size()) totals.byDepth.resize(byDepth.size(), 0);
+        for (std::size_t d = 0; d < byDepth.size(); ++d) {
+            totals.byDepth[d] += byDepth[d];
+            totals.closed += byDepth[d];
+        }
+    }
 };
 
 inline constexpr int64_t kCountingBatch = 4096;
@@ -122,11 +133,7 @@ private:
             : worker_(worker), shared_(shared), progress_(options.progress), stop_(options.stop) {}
         ~Collector() {
             publishProgress();
-            std::lock_guard<std::mutex> lock(shared_.mutex);
-            SearchTotals& totals = shared_.totals;
-            totals.closed += closed_;
-            if (totals.byDepth.size() < byDepth_.size()) totals.byDepth.resize(byDepth_.size(), 0);
-            for (std::size_t d = 0; d < byDepth_.size(); ++d) totals.byDepth[d] += byDepth_[d];
+            shared_.add(std::span<const int64_t>(byDepth_.data(), byDepth_.size()));
         }
         bool collect(std::span<const int32_t>, int32_t depth, int32_t) override {
             if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return false;
@@ -153,6 +160,16 @@ private:
     Collector collector_;
     std::unique_ptr<Engine> engine_;
 };
+
+// The engines of a counting run on threads or processes, each adding its counts to `shared`.
+template <class Engine, class Task>
+std::function<std::unique_ptr<CountingEngine<Engine, Task>>(ClosedCollector&)> countingEngines(
+    const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine, SharedTotals& shared,
+    const SearchOptions& options) {
+    return [&makeEngine, &shared, &options](ClosedCollector& worker) {
+        return std::make_unique<CountingEngine<Engine, Task>>(worker, makeEngine, shared, options);
+    };
+}
 
 class SerialCollector final : public ClosedCollector {
 public:
@@ -193,21 +210,32 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
     detail::CountingSink counting(sink, options);
     if (options.progress) options.progress->itemsTotal.store(root.level.childCount(), std::memory_order_relaxed);
     bool complete = true;
-    if (cluster != nullptr && cluster->workers() > 0) {
-        complete = leadClusterSearch<Engine, Task>(
-            *cluster, std::move(root), std::max<int32_t>(options.threads, 1), makeEngine,
-            [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
-                return counting.take(pattern, depth, support);
-            },
-            [&counting] { counting.itemDone(); }, options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
+    const auto commit = [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+        return counting.take(pattern, depth, support);
+    };
+    const auto ignore = [](std::span<const int32_t>, int32_t, int32_t) { return true; };
+    const auto itemDone = [&counting] { counting.itemDone(); };
+    if (cluster != nullptr && cluster->workers() > 0 && sink) {
+        complete = leadClusterSearch<Engine, Task>(*cluster, std::move(root), std::max<int32_t>(options.threads, 1),
+                                                   makeEngine, commit, itemDone, options.splitAtEveryNode,
+                                                   options.bufferLimitBytes, options.stop, {});
+    } else if (cluster != nullptr && cluster->workers() > 0) {
+        // A counting run across processes: every engine, local or remote, counts for itself.
+        detail::SharedTotals shared;
+        const RemoteCounts addCounts = [&shared, &options](std::span<const int32_t> byDepth) {
+            shared.add(byDepth);
+            if (options.progress)
+                for (const int32_t n : byDepth) options.progress->closedFound.fetch_add(n, std::memory_order_relaxed);
+        };
+        complete = leadClusterSearch<detail::CountingEngine<Engine, Task>, Task>(
+            *cluster, std::move(root), std::max<int32_t>(options.threads, 1),
+            detail::countingEngines<Engine, Task>(makeEngine, shared, options), ignore, itemDone,
+            options.splitAtEveryNode, options.bufferLimitBytes, options.stop, addCounts);
+        counting.totals = std::move(shared.totals);
     } else if (options.threads > 1 && !sink) {
         detail::SharedTotals shared;
         ParallelSearch<detail::CountingEngine<Engine, Task>, Task> parallel(
-            options.threads,
-            [&](ClosedCollector& worker) {
-                return std::make_unique<detail::CountingEngine<Engine, Task>>(worker, makeEngine, shared, options);
-            },
-            [](std::span<const int32_t>, int32_t, int32_t) { return true; }, [&counting] { counting.itemDone(); },
+            options.threads, detail::countingEngines<Engine, Task>(makeEngine, shared, options), ignore, itemDone,
             options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
         complete = parallel.run(std::move(root));
         counting.totals = std::move(shared.totals);
@@ -218,12 +246,8 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
         SerialSharing<Task> serial(options.stop);
         complete = makeEngine(collector)->mine(root, serial);
     } else {
-        ParallelSearch<Engine, Task> parallel(
-            options.threads, makeEngine,
-            [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
-                return counting.take(pattern, depth, support);
-            },
-            [&counting] { counting.itemDone(); }, options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
+        ParallelSearch<Engine, Task> parallel(options.threads, makeEngine, commit, itemDone, options.splitAtEveryNode,
+                                              options.bufferLimitBytes, options.stop);
         complete = parallel.run(std::move(root));
     }
     counting.totals.stopped = !complete;

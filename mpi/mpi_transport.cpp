@@ -145,7 +145,8 @@ void MpiTransport::dispatch(int32_t source, korvcore::CheckedVector<int32_t>&& m
     message.pop_back();
     if (leader()) worker += firstWorker_[std::size_t(source)];
     if (worker < 0 || worker >= workers()) throw std::runtime_error("message for an unknown worker");
-    if (kind == int(korvcore::RemoteMessage::task) && tasksUntilKill_ > 0 && --tasksUntilKill_ == 0) ::raise(SIGKILL);
+    const bool task = kind == int(korvcore::RemoteMessage::task) || kind == int(korvcore::RemoteMessage::countTask);
+    if (task && tasksUntilKill_ > 0 && --tasksUntilKill_ == 0) ::raise(SIGKILL);
     inboxes_[std::size_t(worker)].push(korvcore::RemoteMessage(kind), std::move(message));
 }
 

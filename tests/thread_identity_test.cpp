@@ -87,6 +87,16 @@ TEST(ClusterSearch, BothMinersMineLikeTheSerialSearchAcrossProcesses) {
                 << "round " << round << ", " << followers.size() << " followers";
             ASSERT_EQ(testsupport::mineKorv(text, 40, minSupport + 1, settings), serialKorv)
                 << "round " << round << ", " << followers.size() << " followers";
+            // A run without a callback: the followers send counts, not patterns.
+            testsupport::MiningSettings counting = settings;
+            counting.countOnly = true;
+            for (const testsupport::Mined* serial : {&serialKorvplus, &serialKorv}) {
+                const testsupport::Mined counted = serial == &serialKorv
+                                                       ? testsupport::mineKorv(text, 40, minSupport + 1, counting)
+                                                       : testsupport::mineKorvplus(words, minSupport, counting);
+                ASSERT_EQ(counted.closedCount, serial->closedCount) << "round " << round << ", counting";
+                ASSERT_EQ(counted.histogram, serial->histogram) << "round " << round << ", counting";
+            }
         }
     }
 }

@@ -23,8 +23,8 @@ void require(bool condition, const std::string& what) {
 }
 
 // What every complete run must show, whichever miner and thread count.
-void checkCounts(const Mined& mined, const korv::Progress& progress) {
-    const auto found = int64_t(mined.found.patterns.size());
+void checkCounts(const Mined& mined, const korv::Progress& progress, const MiningSettings& settings) {
+    const auto found = settings.countOnly ? mined.closedCount : int64_t(mined.found.patterns.size());
     require(mined.closedCount == found, "closed count " + std::to_string(mined.closedCount) + ", found " +
                                             std::to_string(found));
     require(std::accumulate(mined.histogram.begin(), mined.histogram.end(), int64_t{0}) == found,
@@ -38,13 +38,14 @@ void checkCounts(const Mined& mined, const korv::Progress& progress) {
 // whose followers mine the same database.
 korv::MineSummary mineAsSet(const korv::Database& database, korv::MineOptions options, const MiningSettings& settings,
                             const korv::PatternCallback& onPattern) {
-    if (settings.followers.empty()) return korv::mine(database, options, onPattern);
+    const korv::PatternCallback& callback = settings.countOnly ? korv::PatternCallback{} : onPattern;
+    if (settings.followers.empty()) return korv::mine(database, options, callback);
     korv::MineSummary summary;
     runOnLoopback(
         settings.followers,
         [&](korvcore::ClusterLink& leader) {
             options.cluster = &leader;
-            summary = korv::mine(database, options, onPattern);
+            summary = korv::mine(database, options, callback);
         },
         [&](korvcore::ClusterLink& follower, int32_t threads) {
             korv::mine(database, {.threshold = options.threshold, .threads = threads, .cluster = &follower}, nullptr);
@@ -95,7 +96,7 @@ Mined mineKorvplus(const std::vector<int32_t>& words, int32_t minSupport, const 
                     mined.found.counts[k],
                 "pattern " + std::to_string(k) + " came with a wrong item count");
     }
-    checkCounts(mined, progress);
+    checkCounts(mined, progress, settings);
     return mined;
 }
 
@@ -141,7 +142,7 @@ Mined mineKorv(const std::vector<int32_t>& runs, int32_t absSupport, const Minin
     while (!mined.histogram.empty() && mined.histogram.back() == 0) mined.histogram.pop_back();
     mined.closedCount = std::accumulate(mined.histogram.begin(), mined.histogram.end(), int64_t{0});
     require(mined.closedCount == summary.closed, "the summary's count disagrees with its histogram");
-    checkCounts(mined, progress);
+    checkCounts(mined, progress, settings);
     return mined;
 }
 

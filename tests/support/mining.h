@@ -40,6 +40,8 @@ struct MiningSettings {
     // A cluster run in this process (loopback_cluster.h): the threads of each other process,
     // which mine beside this one's `threads`; empty runs no cluster.
     std::vector<int32_t> followers = {};
+    // No callback: the run only counts, and `found` stays empty.
+    bool countOnly = false;
 };
 
 struct Mined {
