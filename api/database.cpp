@@ -68,10 +68,9 @@ Database Database::read(const std::string& path) { return readAs(path, korvdatab
 Database Database::read(const std::string& path, FileForm form) { return readAs(path, formatOf(form)); }
 
 void Database::write(const std::string& path, FileForm form, bool flattenEvents) const {
-    const std::optional<korvdatabase::SequenceDatabase> converted =
-        data_->itemRuns ? std::optional(DatabaseAccess::eventsForm(*data_)) : std::nullopt;
-    const korvdatabase::SequenceDatabase& db = converted ? *converted : data_->db;
-    if (std::string error = korvdatabase::saveDatabase(path, formatOf(form), db, flattenEvents); !error.empty())
+    const EventsForm events(*data_);
+    if (std::string error = korvdatabase::saveDatabase(path, formatOf(form), events.db(), flattenEvents);
+        !error.empty())
         throw Error(error);
 }
 

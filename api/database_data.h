@@ -28,4 +28,20 @@ struct DatabaseAccess {
     static korvdatabase::SequenceDatabase eventsForm(const Database::Data& data);
 };
 
+// The database in events form, for reading: `data.db` itself, or for item runs a converted copy
+// held here. `data` must outlive it.
+class EventsForm {
+public:
+    explicit EventsForm(const DatabaseAccess::Data& data)
+        : converted_(data.itemRuns ? DatabaseAccess::eventsForm(data) : korvdatabase::SequenceDatabase{}),
+          db_(data.itemRuns ? converted_ : data.db) {}
+    EventsForm(const EventsForm&) = delete;
+    EventsForm& operator=(const EventsForm&) = delete;
+    const korvdatabase::SequenceDatabase& db() const { return db_; }
+
+private:
+    korvdatabase::SequenceDatabase converted_;  // empty unless the database holds item runs
+    const korvdatabase::SequenceDatabase& db_;
+};
+
 }  // namespace korv

@@ -116,11 +116,8 @@ private:
 MineSummary mineData(const DatabaseAccess::Data& data, DatabaseAccess::Data* usedOnce, const MineOptions& options,
                      const PatternCallback& onPattern) {
     MiningRun run(options, onPattern, data.itemRuns ? data.runMarks.size() : data.db.sequenceCount());
-    std::optional<korvdatabase::SequenceDatabase> converted;
-    if (options.supportingSequences) {
-        if (data.itemRuns) converted.emplace(DatabaseAccess::eventsForm(data));
-        run.countSupportingSequencesIn(converted ? *converted : data.db);
-    }
+    std::optional<EventsForm> events;
+    if (options.supportingSequences) run.countSupportingSequencesIn(events.emplace(data).db());
 
     if (data.itemRuns) {
         // The runs become the search's compact database, in place when they are used once.

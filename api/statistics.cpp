@@ -1,7 +1,6 @@
 #include "korv/statistics.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "database_data.h"
 
@@ -9,9 +8,8 @@ namespace korv {
 
 DatabaseStatistics statistics(const Database& database) {
     const DatabaseAccess::Data& data = DatabaseAccess::data(database);
-    const std::optional<korvdatabase::SequenceDatabase> converted =
-        data.itemRuns ? std::optional(DatabaseAccess::eventsForm(data)) : std::nullopt;
-    const korvdatabase::SequenceDatabase& db = converted ? *converted : data.db;
+    const EventsForm events(data);
+    const korvdatabase::SequenceDatabase& db = events.db();
 
     DatabaseStatistics figures;
     figures.sequences = int64_t(db.sequenceCount());

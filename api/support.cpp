@@ -8,13 +8,10 @@
 
 namespace korv {
 
-// The counter reads the events form: the database's own, or item runs converted (`converted`,
-// empty otherwise).
+// The counter reads the events form, which `events` keeps for it.
 struct SupportCounter::State {
-    explicit State(const DatabaseAccess::Data& data)
-        : converted(data.itemRuns ? DatabaseAccess::eventsForm(data) : korvdatabase::SequenceDatabase{}),
-          counter(data.itemRuns ? converted : data.db) {}
-    korvdatabase::SequenceDatabase converted;
+    explicit State(const DatabaseAccess::Data& data) : events(data), counter(events.db()) {}
+    EventsForm events;
     korvdatabase::SupportCounter counter;
 };
 
