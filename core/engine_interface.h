@@ -33,6 +33,11 @@ namespace korvcore {
 // Where a window check lets the last window end.
 enum class WindowEnd { FirstInstance, LastOccurrence };
 
+// What a thread that gives work away hands over of its shallowest level with unstarted children:
+// the later half of them (the rule), or all of them (the head of the output order when writing
+// takes much of its time, see ParallelSearch).
+enum class HandOver { LaterHalf, All };
+
 // Receives each closed pattern the moment the engine finds it, in search order.
 class ClosedCollector {
 public:
@@ -57,6 +62,8 @@ class WorkSharing {
 public:
     virtual bool wantsWork(int32_t depth) = 0;
     virtual bool stopRequested() = 0;
+    // How much of the shallowest level to hand over (work_split.h); asked just before share().
+    virtual HandOver handOver() { return HandOver::LaterHalf; }
     virtual void share(Task&& task) = 0;
 
 protected:

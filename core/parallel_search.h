@@ -27,6 +27,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -47,6 +48,10 @@ namespace korvcore {
 
 template <class Engine, class Task>
 class ParallelSearch {
+    using Clock = std::chrono::steady_clock;
+    static constexpr uint32_t kCommitSample = 16;
+    static constexpr int64_t kWritingShare = 4;  // the head writes for more than 1/4 of its time
+
 public:
     // Called in serial search order, one thread at a time; false stops the search.
     using Commit = std::function<bool(std::span<const int32_t> pattern, int32_t depth, int32_t support)>;
@@ -101,14 +106,37 @@ private:
         typename SegmentList::iterator segment;
 
         bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
-            return search_.collect(*segment, pattern, depth, support);
+            ++found;
+            return search_.collect(*this, pattern, depth, support);
         }
         void singleItemDone() override {
             if (search_.itemDone_) search_.itemDone_();
         }
         bool stopRequested() override { return search_.stopping(); }
         bool wantsWork(int32_t) override { return search_.workWanted(); }
+        // The head hands over all its unstarted children when writing its patterns would take
+        // more than a kWritingShare of its time (as measured since its task started or it last
+        // handed over): its segment then ends soon, and the writing of the segments buffered
+        // behind it overlaps the search instead of following it. Otherwise (cheap commits, or
+        // not the head) the later half.
+        HandOver handOver() override {
+            const Clock::time_point now = Clock::now();
+            const int64_t writingNanos = found * search_.nanosPerCommit() * kWritingShare;
+            const bool writing =
+                search_.segmentIsDirect(*segment) && writingNanos > std::chrono::nanoseconds(now - since).count();
+            startClock(now);
+            return writing ? HandOver::All : HandOver::LaterHalf;
+        }
         void share(Task&& task) override { search_.share(segment, std::move(task)); }
+
+        void startClock(Clock::time_point now) {
+            since = now;
+            found = 0;
+        }
+
+        int64_t found = 0;  // patterns found since `since`
+        Clock::time_point since;
+        uint32_t directCommits = 0;
 
     private:
         ParallelSearch& search_;
@@ -152,6 +180,7 @@ private:
             lock.unlock();
 
             worker.segment = segment;
+            worker.startClock(Clock::now());
             try {
                 if (!engine->mine(task, worker)) fail(nullptr);
             } catch (...) {
@@ -177,10 +206,11 @@ private:
 
     // Commits the pattern when its segment is the head, else buffers it. False once the search
     // has stopped.
-    bool collect(Segment& segment, std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+    bool collect(Worker& worker, std::span<const int32_t> pattern, int32_t depth, int32_t support) {
         if (stopping()) return false;
+        Segment& segment = *worker.segment;
         std::unique_lock<std::mutex> bufferLock(segment.bufferMutex);
-        if (segment.direct) return commitOrStop(pattern, depth, support, &bufferLock);
+        if (segment.direct) return commitDirect(worker, pattern, depth, support, bufferLock);
         const std::size_t bytes = (pattern.size() + 3) * sizeof(int32_t);
         if (buffered_.load() + bytes > bufferLimit_) {
             bufferLock.unlock();
@@ -192,7 +222,7 @@ private:
             }
             if (failed_) return false;
             bufferLock.lock();
-            if (segment.direct) return commitOrStop(pattern, depth, support, &bufferLock);
+            if (segment.direct) return commitDirect(worker, pattern, depth, support, bufferLock);
         }
         buffered_ += bytes;
         segment.buffer.push_back(int32_t(pattern.size()));
@@ -200,6 +230,28 @@ private:
         segment.buffer.push_back(support);
         segment.buffer.insert(segment.buffer.end(), pattern.begin(), pattern.end());
         return true;
+    }
+
+    // The head's commit; one in kCommitSample is timed, so that cheap commits pay for a clock
+    // reading only now and then.
+    bool commitDirect(Worker& worker, std::span<const int32_t> pattern, int32_t depth, int32_t support,
+                      std::unique_lock<std::mutex>& held) {
+        if (++worker.directCommits % kCommitSample != 0) return commitOrStop(pattern, depth, support, &held);
+        const Clock::time_point start = Clock::now();
+        const bool going = commitOrStop(pattern, depth, support, &held);
+        timedCommits(Clock::now() - start, 1);
+        return going;
+    }
+
+    // What one commit costs, from the commits timed so far (0 before any): Worker::handOver
+    // weighs it.
+    int64_t nanosPerCommit() const {
+        const int64_t commits = timedCommits_.load(std::memory_order_relaxed);
+        return commits == 0 ? 0 : timedCommitNanos_.load(std::memory_order_relaxed) / commits;
+    }
+    void timedCommits(Clock::duration took, int64_t commits) {
+        timedCommitNanos_.fetch_add(std::chrono::nanoseconds(took).count(), std::memory_order_relaxed);
+        timedCommits_.fetch_add(commits, std::memory_order_relaxed);
     }
 
     // Commits one pattern unless the search is to stop; a refusal stops the whole search. `held`
@@ -250,9 +302,12 @@ private:
                 }
                 batch.swap(head.buffer);
             }
-            for (std::size_t at = 0; at < batch.size() && !failed_; at += std::size_t(batch[at]) + 3)
+            const Clock::time_point start = Clock::now();
+            int64_t commits = 0;
+            for (std::size_t at = 0; at < batch.size() && !failed_; at += std::size_t(batch[at]) + 3, ++commits)
                 commitOrStop(std::span<const int32_t>(batch.data() + at + 3, std::size_t(batch[at])), batch[at + 1],
                              batch[at + 2], nullptr);
+            timedCommits(Clock::now() - start, commits);
             buffered_ -= batch.size() * sizeof(int32_t);
             CheckedVector<int32_t>().swap(batch);
             {
@@ -284,6 +339,9 @@ private:
     alignas(64) std::atomic<int32_t> pending_{0};  // segments whose task waits for a thread
     std::atomic<int32_t> idle_{0};                 // threads waiting for a task
     std::atomic<bool> failed_{false};
+    // Written by the one committing thread, read when a thread hands work over.
+    std::atomic<int64_t> timedCommitNanos_{0};
+    std::atomic<int64_t> timedCommits_{0};
     alignas(64) std::atomic<std::size_t> buffered_{0};  // the object ends on a cache line, so alone
 };
 

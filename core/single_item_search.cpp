@@ -340,7 +340,7 @@ void SingleItemSearch::finishChild(int32_t depth) {
 void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing) {
     int32_t j = 0;
     int32_t split = 0;
-    if (!findWorkToShare(levels_, baseDepth, depth, j, split)) return;
+    if (!findWorkToShare(levels_, baseDepth, depth, sharing.handOver(), j, split)) return;
     ItemLevel& from = levels_[std::size_t(j)];
     ItemTask task;
     task.pattern.assign(pattern_.begin(), pattern_.begin() + j);

@@ -7,21 +7,23 @@
 #include <cstdint>
 #include <deque>
 
+#include "engine_interface.h"
+
 namespace korvcore {
 
-// The shallowest level from baseDepth to depth with children not started yet, and the later half
-// of those children (the larger half when odd): the search keeps the earlier half, so that a wide
-// level is shared out in a few halvings instead of one hand-over per child. At the current depth
-// the next child always stays, so that the thread still has work. Sets `level` and the first
-// child to hand over; false when there is nothing to hand over.
+// The shallowest level from baseDepth to depth with children not started yet, and the children
+// to hand over: the later half of them (the larger half when odd), so that a wide level is
+// shared out in a few halvings instead of one hand-over per child; or all of them with
+// HandOver::All. At the current depth the next child always stays, so that the thread still has
+// work. Sets `level` and the first child to hand over; false when there is nothing to hand over.
 template <class Level>
-bool findWorkToShare(const std::deque<Level>& levels, int32_t baseDepth, int32_t depth, int32_t& level,
-                     int32_t& firstChild) {
+bool findWorkToShare(const std::deque<Level>& levels, int32_t baseDepth, int32_t depth, HandOver amount,
+                     int32_t& level, int32_t& firstChild) {
     for (level = baseDepth; level <= depth; ++level) {
         const Level& candidate = levels[std::size_t(level)];
         if (candidate.nextChild == candidate.childCount()) continue;
         firstChild = candidate.nextChild + (level == depth ? 1 : 0);
-        firstChild += (candidate.childCount() - firstChild) / 2;
+        if (amount == HandOver::LaterHalf) firstChild += (candidate.childCount() - firstChild) / 2;
         return firstChild < candidate.childCount();
     }
     return false;

@@ -162,7 +162,7 @@ bool ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
 void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemsetTask>& sharing) {
     int32_t j = 0;
     int32_t split = 0;
-    if (!korvcore::findWorkToShare(levels_, baseDepth, depth, j, split)) return;
+    if (!korvcore::findWorkToShare(levels_, baseDepth, depth, sharing.handOver(), j, split)) return;
     Level& from = levels_[std::size_t(j)];
     ItemsetTask task;
     // The pattern above level j's children is pattern_ as it stood before depth j extended it:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -122,7 +123,7 @@ public:
 private:
     void share(int32_t base, int32_t depth, korvcore::WorkSharing<FakeTask>& sharing) {
         int32_t level = 0, first = 0;
-        if (!korvcore::findWorkToShare(levels_, base, depth, level, first)) return;
+        if (!korvcore::findWorkToShare(levels_, base, depth, sharing.handOver(), level, first)) return;
         FakeTask task;
         task.pattern.assign(path_.begin(), path_.begin() + level);
         korvcore::moveChildren(levels_[std::size_t(level)], task.level, first, true);
@@ -158,6 +159,9 @@ void serialOrder(Flat& path, std::vector<Found>& out) {
 struct TreeRun {
     std::vector<Found> found;
     korvcore::SearchTotals totals;
+    // A sink that takes this long per pattern makes the head of the order a writer, which hands
+    // over all its unstarted work.
+    std::chrono::microseconds sinkTime{0};
 };
 
 // Mines the tree into `run`; the sink refuses the pattern after `acceptLimit` (or, with `stop`,
@@ -172,6 +176,8 @@ void mineTree(TreeRun& run, korvcore::SearchOptions options, std::size_t acceptL
         [&](korvcore::ClosedCollector& collector) { return std::make_unique<FakeEngine>(collector, counted, failAt); };
     const korvcore::PatternSink sink = [&](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
         if (run.found.size() == acceptLimit && !stop) return false;
+        for (const auto until = std::chrono::steady_clock::now() + run.sinkTime; std::chrono::steady_clock::now() < until;) {
+        }
         run.found.push_back({Flat(pattern.begin(), pattern.end()), depth, support});
         if (run.found.size() == acceptLimit) stopFlag = true;
         return true;
@@ -188,19 +194,44 @@ TEST(ParallelSearch, EveryThreadCountAndSplitSettingCommitsInSerialOrder) {
     for (const int32_t threads : {1, 2, 3, 8}) {
         for (const bool split : {false, true}) {
             for (const std::size_t limit : {std::size_t(1), std::size_t(64) << 20}) {
-                korvcore::SearchProgress progress;
-                TreeRun run;
-                mineTree(run, {.threads = threads, .progress = &progress, .bufferLimitBytes = limit,
-                                          .splitAtEveryNode = split});
-                SCOPED_TRACE(testing::Message() << threads << " threads, split " << split << ", limit " << limit);
-                EXPECT_EQ(run.found, expected);
-                EXPECT_FALSE(run.totals.stopped);
-                EXPECT_EQ(run.totals.closed, int64_t(expected.size()));
-                EXPECT_EQ(progress.closedFound.load(), int64_t(expected.size()));
-                EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
+                for (const int slowSink : {0, 1}) {
+                    korvcore::SearchProgress progress;
+                    TreeRun run;
+                    run.sinkTime = std::chrono::microseconds(20 * slowSink);
+                    mineTree(run, {.threads = threads, .progress = &progress, .bufferLimitBytes = limit,
+                                   .splitAtEveryNode = split});
+                    SCOPED_TRACE(testing::Message() << threads << " threads, split " << split << ", limit " << limit
+                                                    << ", slow sink " << slowSink);
+                    EXPECT_EQ(run.found, expected);
+                    EXPECT_FALSE(run.totals.stopped);
+                    EXPECT_EQ(run.totals.closed, int64_t(expected.size()));
+                    EXPECT_EQ(progress.closedFound.load(), int64_t(expected.size()));
+                    EXPECT_EQ(progress.itemsDone.load(), progress.itemsTotal.load());
+                }
             }
         }
     }
+}
+
+TEST(ParallelSearch, AThreadHandsOverTheLaterHalfOrAllOfItsShallowestUnstartedChildren) {
+    std::deque<FakeLevel> levels(3);
+    levels[0].childItem = {0, 1, 2};
+    levels[0].nextChild = 3;  // all started: skipped
+    levels[1].childItem = {0, 1, 2, 3, 4, 5};
+    levels[1].nextChild = 1;  // child 0 is on the search path
+    levels[2].childItem = {0, 1, 2};
+    int32_t level = -1, first = -1;
+    ASSERT_TRUE(korvcore::findWorkToShare(levels, 0, 2, korvcore::HandOver::LaterHalf, level, first));
+    EXPECT_EQ(level, 1);
+    EXPECT_EQ(first, 3);  // the later half of children 1 .. 5
+    ASSERT_TRUE(korvcore::findWorkToShare(levels, 0, 2, korvcore::HandOver::All, level, first));
+    EXPECT_EQ(first, 1);
+    // At the current depth the next child stays with the thread.
+    ASSERT_TRUE(korvcore::findWorkToShare(levels, 2, 2, korvcore::HandOver::All, level, first));
+    EXPECT_EQ(level, 2);
+    EXPECT_EQ(first, 1);
+    levels[2].childItem = {0};
+    EXPECT_FALSE(korvcore::findWorkToShare(levels, 2, 2, korvcore::HandOver::All, level, first));
 }
 
 TEST(ParallelSearch, AFailureLeavesAPrefixAndARefusalStopsTheRun) {
