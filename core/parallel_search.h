@@ -50,7 +50,7 @@ template <class Engine, class Task>
 class ParallelSearch {
     using Clock = std::chrono::steady_clock;
     static constexpr uint32_t kCommitSample = 16;
-    static constexpr int64_t kWritingShare = 4;  // the head writes for more than 1/4 of its time
+    static constexpr int64_t kWritingShare = 8;  // the head writes for more than 1/8 of its time
 
 public:
     // Called in serial search order, one thread at a time; false stops the search.
@@ -115,15 +115,16 @@ private:
         bool stopRequested() override { return search_.stopping(); }
         bool wantsWork(int32_t) override { return search_.workWanted(); }
         // The head hands over all its unstarted children when writing its patterns would take
-        // more than a kWritingShare of its time (as measured since its task started or it last
-        // handed over): its segment then ends soon, and the writing of the segments buffered
-        // behind it overlaps the search instead of following it. Otherwise (cheap commits, or
-        // not the head) the later half.
+        // more than 1/kWritingShare of its time (as measured since its task started or it last
+        // handed over), or while no commit has been timed yet: its segment then ends soon, and
+        // the writing of the segments buffered behind it overlaps the search instead of following
+        // it. Otherwise (cheap commits, or not the head) the later half.
         HandOver handOver() override {
             const Clock::time_point now = Clock::now();
-            const int64_t writingNanos = found * search_.nanosPerCommit() * kWritingShare;
-            const bool writing =
-                search_.segmentIsDirect(*segment) && writingNanos > std::chrono::nanoseconds(now - since).count();
+            const int64_t perCommit = search_.nanosPerCommit();
+            const bool writing = search_.segmentIsDirect(*segment) &&
+                                 (perCommit == 0 || found * perCommit * kWritingShare >
+                                                        std::chrono::nanoseconds(now - since).count());
             startClock(now);
             return writing ? HandOver::All : HandOver::LaterHalf;
         }
