@@ -53,7 +53,8 @@ class ParallelSearch {
     static constexpr int64_t kWritingShare = 8;  // the head writes for more than 1/8 of its time
 
 public:
-    // Called in serial search order, one thread at a time; false stops the search.
+    // Called in serial search order, one thread at a time; false stops the search. Empty in a
+    // counting run, whose engines count for themselves and hand the scheduler no pattern.
     using Commit = std::function<bool(std::span<const int32_t> pattern, int32_t depth, int32_t support)>;
     using ItemDone = std::function<void()>;
     using MakeEngine = std::function<std::unique_ptr<Engine>(ClosedCollector& collector)>;
@@ -122,7 +123,7 @@ private:
         HandOver handOver() override {
             const Clock::time_point now = Clock::now();
             const int64_t perCommit = search_.nanosPerCommit();
-            const bool writing = search_.segmentIsDirect(*segment) &&
+            const bool writing = search_.commit_ && search_.segmentIsDirect(*segment) &&
                                  (perCommit == 0 || found * perCommit * kWritingShare >
                                                         std::chrono::nanoseconds(now - since).count());
             startClock(now);
@@ -261,7 +262,7 @@ private:
     // the next.
     bool commitOrStop(std::span<const int32_t> pattern, int32_t depth, int32_t support,
                       std::unique_lock<std::mutex>* held) {
-        if (!stopping() && commit_(pattern, depth, support)) return true;
+        if (!stopping() && (!commit_ || commit_(pattern, depth, support))) return true;
         if (held != nullptr) held->unlock();
         fail(nullptr);
         return false;

@@ -213,7 +213,6 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
     const auto commit = [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
         return counting.take(pattern, depth, support);
     };
-    const auto ignore = [](std::span<const int32_t>, int32_t, int32_t) { return true; };
     const auto itemDone = [&counting] { counting.itemDone(); };
     if (cluster != nullptr && cluster->workers() > 0 && sink) {
         complete = leadClusterSearch<Engine, Task>(*cluster, std::move(root), std::max<int32_t>(options.threads, 1),
@@ -229,13 +228,13 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
         };
         complete = leadClusterSearch<detail::CountingEngine<Engine, Task>, Task>(
             *cluster, std::move(root), std::max<int32_t>(options.threads, 1),
-            detail::countingEngines<Engine, Task>(makeEngine, shared, options), ignore, itemDone,
+            detail::countingEngines<Engine, Task>(makeEngine, shared, options), nullptr, itemDone,
             options.splitAtEveryNode, options.bufferLimitBytes, options.stop, addCounts);
         counting.totals = std::move(shared.totals);
     } else if (options.threads > 1 && !sink) {
         detail::SharedTotals shared;
         ParallelSearch<detail::CountingEngine<Engine, Task>, Task> parallel(
-            options.threads, detail::countingEngines<Engine, Task>(makeEngine, shared, options), ignore, itemDone,
+            options.threads, detail::countingEngines<Engine, Task>(makeEngine, shared, options), nullptr, itemDone,
             options.splitAtEveryNode, options.bufferLimitBytes, options.stop);
         complete = parallel.run(std::move(root));
         counting.totals = std::move(shared.totals);
