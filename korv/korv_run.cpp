@@ -217,6 +217,7 @@ int korv_main(int argc, char** argv, bool write_patterns, run_host* host) {
     } catch (const fatal_error& error) {
         std::fputs(error.what(), stdout);
     } catch (const korv::AllocationFailure& failure) {
+        if (host != nullptr && host->reports_memory_failure()) throw;
         std::fputs(alloc_error(failure.bytes()).c_str(), stdout);
     }
     std::fflush(stdout);

@@ -24,6 +24,9 @@ class run_host {
 public:
     // `runs` as read (data_file.h), before korv::Database::fromItemRuns takes them.
     virtual search_placement data_loaded(std::span<const std::int32_t> runs, std::int32_t abs_support) = 0;
+    // True once running out of memory is the host's to report (the MPI programs, once their
+    // ranks mine together: the message names the rank); korv_main then lets it through.
+    virtual bool reports_memory_failure() const { return false; }
 
 protected:
     ~run_host() = default;

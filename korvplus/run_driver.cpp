@@ -130,6 +130,7 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         if (!patternFile.close() && opened) fail(patternFile.error());
         if (!trace.close()) fail(trace.error());
     } catch (const std::bad_alloc&) {
+        if (host != nullptr && host->reportsMemoryFailure()) throw;
         fail("out of memory");
     } catch (const std::length_error&) {
         fail("out of memory: the database is too large");

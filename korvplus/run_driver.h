@@ -24,6 +24,9 @@ class RunHost {
 public:
     // `words` as read, minSupport as computed; false `loaded`: the input could not be read whole.
     virtual SearchPlacement inputRead(const std::vector<int32_t>& words, int32_t minSupport, bool loaded) = 0;
+    // True once running out of memory is the host's to report (the MPI program, once its ranks
+    // mine together: the message names the rank); runKorvplus then lets std::bad_alloc through.
+    virtual bool reportsMemoryFailure() const { return false; }
 
 protected:
     ~RunHost() = default;

@@ -35,14 +35,17 @@ public:
     LeaderHost(korvmpi::ClusterRun& run, const korvmpi::ClusterSettings& settings) : run_(run), settings_(settings) {}
 
     korv::search_placement data_loaded(std::span<const int32_t> runs, int32_t absSupport) override {
+        started_ = true;
         return {.cluster = &run_.start(absSupport, runs),
                 .output_limit_bytes = settings_.bufferLimitBytes,
                 .always_split = settings_.splitAtEveryNode};
     }
+    bool reports_memory_failure() const override { return started_; }
 
 private:
     korvmpi::ClusterRun& run_;
     const korvmpi::ClusterSettings& settings_;
+    bool started_ = false;
 };
 
 int lead(korvmpi::MpiSession& session, int argc, char** argv) {
@@ -57,6 +60,10 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     int status = kFailureStatus;
     try {
         status = korv::korv_main(argc, argv, kWritePatterns, &host);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: rank 0: out of memory\n", kProgram);
+        run.abort(1);
     } catch (const std::exception& failure) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s: %s\n", kProgram, failure.what());

@@ -29,12 +29,15 @@ public:
         // The plain program mines what it could read of a bad input, and fails; so does rank 0,
         // alone; the others are told to end once it has.
         if (loaded) placement.cluster = &run_.start(minSupport, words);
+        started_ = loaded;
         return placement;
     }
+    bool reportsMemoryFailure() const override { return started_; }
 
 private:
     korvmpi::ClusterRun& run_;
     const korvmpi::ClusterSettings& settings_;
+    bool started_ = false;
 };
 
 int lead(korvmpi::MpiSession& session, int argc, char** argv) {
@@ -49,6 +52,9 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     int status = 1;
     try {
         status = korvplus::runKorvplus(argc, argv, std::cout, std::cerr, &host);
+    } catch (const std::bad_alloc&) {
+        std::cerr << kProgram << ": rank 0: out of memory\n" << std::flush;
+        run.abort(1);
     } catch (const std::exception& failure) {
         std::cerr << kProgram << ": " << failure.what() << '\n' << std::flush;
         run.abort(1);

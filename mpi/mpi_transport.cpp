@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <list>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -41,8 +42,10 @@ MpiTransport::MpiTransport(int32_t rank, int32_t ranks, int32_t ownThreads)
     if (const char* kill = std::getenv("KORV_MPI_TEST_KILL")) {
         int killRank = 0;
         long long tasks = 0;
-        if (std::sscanf(kill, "%d:%lld", &killRank, &tasks) == 2 && killRank == rank_ && rank_ != 0 && tasks > 0)
-            tasksUntilKill_ = tasks;
+        if (std::sscanf(kill, "%d:%lld", &killRank, &tasks) == 2 && killRank == rank_ && tasks > 0) {
+            if (rank_ == 0) tasksUntilMemoryFailure_ = tasks;
+            else tasksUntilKill_ = tasks;
+        }
     }
 }
 
@@ -77,6 +80,9 @@ void MpiTransport::wake() {
 void MpiTransport::send(int32_t worker, korvcore::RemoteMessage kind, korvcore::CheckedVector<int32_t>&& words) {
     int32_t rank = 0;
     int32_t local = worker;
+    const bool task = kind == korvcore::RemoteMessage::task || kind == korvcore::RemoteMessage::countTask;
+    if (task && tasksUntilMemoryFailure_.load() > 0 && tasksUntilMemoryFailure_.fetch_sub(1) == 1)
+        throw std::bad_alloc();
     if (leader()) {
         if (kind == korvcore::RemoteMessage::end) released_[std::size_t(worker)] = 1;
         rank = processOf(worker);

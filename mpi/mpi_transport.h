@@ -12,7 +12,8 @@
 //   3. Rank 0 sends every follower the signal whenever it changes, before any later message to it.
 //   4. abort() ends the whole job from the communication thread with the given status.
 // Test hook: KORV_MPI_TEST_KILL=R:N has rank R (not 0) kill itself with SIGKILL when its N-th
-// task arrives, so that tests can see a job lose a rank part way through.
+// task arrives, so that tests can see a job lose a rank part way through; with R = 0, rank 0
+// runs out of memory (std::bad_alloc) as it sends its N-th task.
 #pragma once
 
 #include <atomic>
@@ -78,6 +79,7 @@ private:
     std::atomic<int32_t> waiting_{0};  // search threads blocked in receive()
 
     int64_t tasksUntilKill_ = -1;  // the test hook's count, -1 when it is not set for this rank
+    std::atomic<int64_t> tasksUntilMemoryFailure_{-1};  // the same on rank 0, counted by its threads
 
     std::atomic<bool> finishing_{false};
     std::atomic<int> abortStatus_{-1};

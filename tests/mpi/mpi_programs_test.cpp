@@ -2,8 +2,8 @@
 // threads per rank, also with work handed over at every node and one byte of waiting output
 // (KORV_MPI_STRESS), the pattern file and the report are the plain program's, for korvplus,
 // korvdump and korv; a bad input or
-// setting is reported once; a rank lost part way ends the job with a failure and a file of whole
-// lines that begins the complete one.
+// setting is reported once; a rank lost part way, or rank 0 out of memory, ends the job with a
+// failure and a file of whole lines that begins the complete one.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -178,14 +178,21 @@ TEST(KorvplusMpi, ALostRankFailsTheJobAndLeavesAPrefix) {
     }
     const std::string complete = dir.readFile("ClosedPatterns.txt");
     const Environment environment("1", true);
-    ::setenv("KORV_MPI_TEST_KILL", "1:3", 1);
-    const testsupport::ProgramResult killed = runMpi(2, KORVPLUS_MPI_PATH, {"0.04", "db.bin"}, dir.path());
-    EXPECT_NE(killed.exitStatus, 0);
-    EXPECT_EQ(killed.out.find("Total Closed Pattens"), std::string::npos);
-    const std::string prefix = dir.readFile("ClosedPatterns.txt");
-    EXPECT_LT(prefix.size(), complete.size());
-    EXPECT_TRUE(prefix.empty() || prefix.back() == '\n');
-    EXPECT_EQ(complete.compare(0, prefix.size(), prefix), 0);
+    // Rank 1 is killed; rank 0 runs out of memory, and says so once, naming itself.
+    for (const char* failing : {"1:3", "0:3"}) {
+        SCOPED_TRACE(failing);
+        ::setenv("KORV_MPI_TEST_KILL", failing, 1);
+        const testsupport::ProgramResult killed = runMpi(2, KORVPLUS_MPI_PATH, {"0.04", "db.bin"}, dir.path());
+        EXPECT_NE(killed.exitStatus, 0);
+        EXPECT_EQ(killed.out.find("Total Closed Pattens"), std::string::npos);
+        if (failing[0] == '0') {
+            EXPECT_EQ(occurrences(killed.err, "korvplus-mpi: rank 0: out of memory"), 1u) << killed.err;
+        }
+        const std::string prefix = dir.readFile("ClosedPatterns.txt");
+        EXPECT_LT(prefix.size(), complete.size());
+        EXPECT_TRUE(prefix.empty() || prefix.back() == '\n');
+        EXPECT_EQ(complete.compare(0, prefix.size(), prefix), 0);
+    }
 }
 
 }  // namespace
