@@ -34,8 +34,8 @@ namespace korvcore {
 enum class WindowEnd { FirstInstance, LastOccurrence };
 
 // What a thread that gives work away hands over of its shallowest level with unstarted children:
-// the later half of them (the rule), or all of them (the head of the output order when writing
-// takes much of its time, see ParallelSearch).
+// the later half of them, or all of them (the head of the output order when writing takes much of
+// its time, see ParallelSearch::Worker::handOver).
 enum class HandOver { LaterHalf, All };
 
 // Receives each closed pattern the moment the engine finds it, in search order.
