@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <new>
 #include <utility>
@@ -34,11 +33,9 @@ int follow(MpiSession& session, const char* program, int failureStatus, MakeData
                                         .cluster = &link};
         korv::mine(makeDatabase(std::move(words)), options, nullptr);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s: rank %d: out of memory\n", program, int(session.rank()));
-        run.abort(1);
+        run.failHere(program, "out of memory");
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "%s: rank %d: %s\n", program, int(session.rank()), failure.what());
-        run.abort(1);
+        run.failHere(program, failure.what());
     }
     run.finish();
     return 0;

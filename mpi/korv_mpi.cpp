@@ -61,9 +61,7 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     try {
         status = korv::korv_main(argc, argv, kWritePatterns, &host);
     } catch (const std::bad_alloc&) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s: rank 0: out of memory\n", kProgram);
-        run.abort(1);
+        run.failHere(kProgram, "out of memory");
     } catch (const std::exception& failure) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s: %s\n", kProgram, failure.what());

@@ -53,8 +53,7 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     try {
         status = korvplus::runKorvplus(argc, argv, std::cout, std::cerr, &host);
     } catch (const std::bad_alloc&) {
-        std::cerr << kProgram << ": rank 0: out of memory\n" << std::flush;
-        run.abort(1);
+        run.failHere(kProgram, "out of memory");
     } catch (const std::exception& failure) {
         std::cerr << kProgram << ": " << failure.what() << '\n' << std::flush;
         run.abort(1);

@@ -65,6 +65,12 @@ void ClusterRun::finish() {
     if (transport_) transport_->finish();
 }
 
+void ClusterRun::failHere(const char* program, const char* what) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: rank %d: %s\n", program, int(session_.rank()), what);
+    abort(1);
+}
+
 void ClusterRun::abort(int status) {
     if (transport_) transport_->abort(status);
     MPI_Abort(MPI_COMM_WORLD, status);

@@ -64,6 +64,9 @@ public:
     void finish();
     // Ends the whole job with `status` (MPI_Abort); never returns.
     [[noreturn]] void abort(int status);
+    // A failure on this rank: one line on standard error, "PROGRAM: rank R: WHAT", then the whole
+    // job ends with status 1.
+    [[noreturn]] void failHere(const char* program, const char* what);
 
 private:
     MpiSession& session_;
