@@ -1,7 +1,5 @@
 #include "compact_database.h"
 
-#include <algorithm>
-
 #include "dense_ids.h"
 
 namespace korvcore {
@@ -101,23 +99,6 @@ void linkRepeatedItems(CompactDatabase& database) {
     }
     database.uniqueItems = unique;
     if (unique) CheckedVector<int32_t>().swap(nextSame);
-}
-
-bool checkCompactDatabase(const CompactDatabase& database) {
-    const CheckedVector<int32_t>& items = database.items;
-    if (items.empty() || items.front() != -1 || items.back() != -1 || items.size() > std::size_t(INT32_MAX))
-        return false;
-    std::size_t mark = 0;
-    for (std::size_t p = 0; p + 1 < items.size(); ++p) {
-        if (items[p] >= database.itemCount || items[p] < -1) return false;
-        if (items[p] != -1) continue;
-        if (mark >= database.sequenceMarks.size() || database.sequenceMarks[mark] != int32_t(p)) return false;
-        ++mark;
-    }
-    if (mark != database.sequenceMarks.size()) return false;
-    CompactDatabase relinked{items, {}, database.sequenceMarks, database.itemCount, true};
-    linkRepeatedItems(relinked);
-    return relinked.uniqueItems == database.uniqueItems && relinked.nextSame == database.nextSame;
 }
 
 }  // namespace korvcore

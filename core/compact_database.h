@@ -1,6 +1,6 @@
 // The database of the single-item search: the items of every sequence back to back.
 //
-// Invariants (checkCompactDatabase verifies them):
+// Invariants (testsupport::keepsCompactDatabaseInvariants verifies them in the tests):
 //   1. items[0] == -1 and items.back() == -1; a -1 follows every sequence, so each sequence is
 //      the run of items between two -1s (possibly none). No other negative value occurs.
 //   2. sequenceMarks[s] is the index of the -1 before sequence s, strictly ascending; the final
@@ -43,8 +43,5 @@ CheckedVector<int32_t> keepFrequentItems(CompactDatabase& database, int32_t larg
 
 // Sets nextSame and uniqueItems once items, sequenceMarks and itemCount hold invariants 1 to 3.
 void linkRepeatedItems(CompactDatabase& database);
-
-// True when every invariant above holds.
-bool checkCompactDatabase(const CompactDatabase& database);
 
 }  // namespace korvcore

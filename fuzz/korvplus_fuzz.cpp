@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -59,10 +60,10 @@ bool readDatabase(std::span<const int32_t> words, testsupport::Database& databas
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (size == 0) return 0;
     const int32_t minSupport = int32_t(bytes[0] % 6) - 1;
-    std::vector<int32_t> sequenceData{-2};
-    const korvplus::LoadFigures figures =
-        korvplus::loadSequenceBytes(sequenceData, std::span(bytes + 1, size - 1));
-    const korvplus::SearchDatabase database = testsupport::searchDatabaseOf({sequenceData, figures});
+    const testsupport::LoadedFile loaded =
+        testsupport::loadBytes(std::string(reinterpret_cast<const char*>(bytes + 1), size - 1));
+    const std::vector<int32_t>& sequenceData = loaded.sequenceData;
+    const korvplus::SearchDatabase database = testsupport::searchDatabaseOf(loaded);
     require(testsupport::keepsSearchDatabaseInvariants(database));
     if (database.values.size() > 96) return 0;  // keeps every run short
 

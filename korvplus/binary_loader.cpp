@@ -14,10 +14,6 @@ int32_t decodeLittleEndian(const unsigned char* b) {
     return static_cast<int32_t>(word);
 }
 
-std::string tooLarge(const std::string& name) {
-    return name + ": the file holds more than " + std::to_string(kMaxDatabaseWords) + " words";
-}
-
 }  // namespace
 
 void SequenceWordDecoder::addWord(int32_t value) {
@@ -43,13 +39,6 @@ void SequenceWordDecoder::feed(std::span<const unsigned char> bytes) {
     while (at < bytes.size()) pending_[pendingCount_++] = bytes[at++];
 }
 
-LoadFigures loadSequenceBytes(std::vector<int32_t>& sequenceData, std::span<const unsigned char> bytes) {
-    sequenceData.reserve(sequenceData.size() + bytes.size() / 4);
-    SequenceWordDecoder decoder(sequenceData);
-    decoder.feed(bytes);
-    return decoder.figures();
-}
-
 LoadResult loadSequenceFile(std::vector<int32_t>& sequenceData, const std::string& path) {
     LoadResult result;
     struct Closer {
@@ -68,7 +57,7 @@ LoadResult loadSequenceFile(std::vector<int32_t>& sequenceData, const std::strin
         const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
         decoder.feed(std::span(chunk.data(), got));
         if (sequenceData.size() > limit) {
-            result.error = tooLarge(path);
+            result.error = path + ": the file holds more than " + std::to_string(kMaxDatabaseWords) + " words";
             break;
         }
         if (got < chunk.size()) {

@@ -57,9 +57,6 @@ struct LoadResult {
     std::string error;  // empty on success; otherwise what went wrong, already naming the file
 };
 
-// Loads from memory (used by tests and by the stream loader).
-LoadFigures loadSequenceBytes(std::vector<int32_t>& sequenceData, std::span<const unsigned char> bytes);
-
 // Opens `path` and loads it. A file that cannot be opened or read (a directory, say) appends
 // nothing, reports figures 0 / -1 and sets `error`. A read error part way keeps the words read
 // so far and sets `error`.

@@ -63,8 +63,9 @@ FoundPatterns inKeyOrder(const std::map<std::vector<int32_t>, int32_t>& patterns
 
 LoadedFile loadBytes(const std::string& bytes) {
     LoadedFile loaded{{-2}, {}};
-    loaded.figures = korvplus::loadSequenceBytes(
-        loaded.sequenceData, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    korvplus::SequenceWordDecoder decoder(loaded.sequenceData);
+    decoder.feed(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    loaded.figures = decoder.figures();
     return loaded;
 }
 
@@ -169,6 +170,23 @@ bool keepsSearchDatabaseInvariants(const korvplus::SearchDatabase& database) {
         }
     }
     return true;
+}
+
+bool keepsCompactDatabaseInvariants(const korvcore::CompactDatabase& database) {
+    const korvcore::CheckedVector<int32_t>& items = database.items;
+    if (items.empty() || items.front() != -1 || items.back() != -1 || items.size() > std::size_t(INT32_MAX))
+        return false;
+    std::size_t mark = 0;
+    for (std::size_t p = 0; p + 1 < items.size(); ++p) {
+        if (items[p] >= database.itemCount || items[p] < -1) return false;
+        if (items[p] != -1) continue;
+        if (mark >= database.sequenceMarks.size() || database.sequenceMarks[mark] != int32_t(p)) return false;
+        ++mark;
+    }
+    if (mark != database.sequenceMarks.size()) return false;
+    korvcore::CompactDatabase relinked{items, {}, database.sequenceMarks, database.itemCount, true};
+    korvcore::linkRepeatedItems(relinked);
+    return relinked.uniqueItems == database.uniqueItems && relinked.nextSame == database.nextSame;
 }
 
 }  // namespace testsupport

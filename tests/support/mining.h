@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "binary_loader.h"
+#include "compact_database.h"
 #include "search_database.h"
 
 namespace testsupport {
@@ -66,6 +67,9 @@ korvplus::SearchDatabase searchDatabaseOf(const LoadedFile& loaded);
 
 // True when `database` keeps every invariant stated in search_database.h.
 bool keepsSearchDatabaseInvariants(const korvplus::SearchDatabase& database);
+
+// True when `database` keeps every invariant stated in compact_database.h.
+bool keepsCompactDatabaseInvariants(const korvcore::CompactDatabase& database);
 
 LoadedFile loadBytes(const std::string& bytes);
 LoadedFile loadWords(const std::vector<int32_t>& words);
