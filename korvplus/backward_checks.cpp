@@ -84,7 +84,7 @@ void ItemsetSearch::locateEntry(ProjectedDatabase projection, int32_t e, WindowE
             // alike; the found item's event is then measured both ways.
             const int32_t item = pattern[first];
             if (data[p] != -2) {
-                const int32_t t = findBackward(data, p - 1, sequenceStart, item);
+                const int32_t t = findItem<-1>(data, p - 1, sequenceStart, item);
                 if (t < sequenceStart) {
                     p = t;  // the sequence's -2
                 } else {
@@ -230,7 +230,7 @@ bool ItemsetSearch::scanLevel(ProjectedDatabase projection, int32_t level, Windo
                 // to the appearance is unused.
                 const int32_t a = event[0];
                 for (int32_t p = start;; ++p) {
-                    p = findForward(data, p, appearance, a);
+                    p = findItem<1>(data, p, appearance, a);
                     if (p > appearance) break;
                     int32_t t = p;
                     while (data[t - 1] >= 0) --t;

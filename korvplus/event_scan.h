@@ -19,36 +19,24 @@ inline bool matchEvent(const int32_t* data, int32_t& p, const int32_t* patternEv
     return false;
 }
 
-// The first index in [p, last] that holds `item`, or last + 1 when none does. Markers are passed
-// over like items. Four elements per test: the loop turns a quarter as often, its one
-// unpredictable exit comes at the rare match, and the match's place among the four is counted
-// without branches (each skip counts only while no match came before).
-inline int32_t findForward(const int32_t* data, int32_t p, int32_t last, int32_t item) {
-    for (; p + 3 <= last; p += 4) {
-        const bool any = (data[p] == item) | (data[p + 1] == item) | (data[p + 2] == item) | (data[p + 3] == item);
+// The nearest index from p on that holds `item`, walking forwards (Step 1) up to `bound` or
+// backwards (Step -1) down to it; bound + Step when none does. Markers are passed over like
+// items. Four elements per test: the loop turns a quarter as often, its one unpredictable exit
+// comes at the rare match, and the match's place among the four is counted without branches
+// (each skip counts only while no match came before).
+template <int32_t Step>
+inline int32_t findItem(const int32_t* data, int32_t p, int32_t bound, int32_t item) {
+    for (; Step > 0 ? p + 3 <= bound : p - 3 >= bound; p += 4 * Step) {
+        const bool any = (data[p] == item) | (data[p + Step] == item) | (data[p + 2 * Step] == item) |
+                         (data[p + 3 * Step] == item);
         if (any) {
             const int32_t skip0 = data[p] != item ? 1 : 0;
-            const int32_t skip1 = skip0 & (data[p + 1] != item ? 1 : 0);
-            const int32_t skip2 = skip1 & (data[p + 2] != item ? 1 : 0);
-            return p + skip0 + skip1 + skip2;
+            const int32_t skip1 = skip0 & (data[p + Step] != item ? 1 : 0);
+            const int32_t skip2 = skip1 & (data[p + 2 * Step] != item ? 1 : 0);
+            return Step > 0 ? p + skip0 + skip1 + skip2 : p - skip0 - skip1 - skip2;
         }
     }
-    while (p <= last && data[p] != item) ++p;
-    return p;
-}
-
-// The same backwards: the last index in [first, p] that holds `item`, or first - 1.
-inline int32_t findBackward(const int32_t* data, int32_t p, int32_t first, int32_t item) {
-    for (; p - 3 >= first; p -= 4) {
-        const bool any = (data[p] == item) | (data[p - 1] == item) | (data[p - 2] == item) | (data[p - 3] == item);
-        if (any) {
-            const int32_t skip0 = data[p] != item ? 1 : 0;
-            const int32_t skip1 = skip0 & (data[p - 1] != item ? 1 : 0);
-            const int32_t skip2 = skip1 & (data[p - 2] != item ? 1 : 0);
-            return p - skip0 - skip1 - skip2;
-        }
-    }
-    while (p >= first && data[p] != item) --p;
+    while ((Step > 0 ? p <= bound : p >= bound) && data[p] != item) p += Step;
     return p;
 }
 
