@@ -30,16 +30,15 @@ bool findWorkToShare(const std::deque<Level>& levels, int32_t baseDepth, int32_t
 }
 
 // Moves children [firstChild, end) of `from` to the empty `to`: items, supports and their begins,
-// rebased when `rebase` is set. Returns where the moved children's entries start in from's
-// per-entry arrays; the caller moves those.
+// rebased to start at 0. Returns where the moved children's entries start in from's per-entry
+// arrays; the caller moves those.
 template <class Level>
-int32_t moveChildren(Level& from, Level& to, int32_t firstChild, bool rebase) {
+int32_t moveChildren(Level& from, Level& to, int32_t firstChild) {
     const int32_t begin = from.childBegin[std::size_t(firstChild)];
-    const int32_t shift = rebase ? begin : 0;
     for (int32_t c = firstChild; c < from.childCount(); ++c) {
         to.childItem.push_back(from.childItem[std::size_t(c)]);
         to.childSupport.push_back(from.childSupport[std::size_t(c)]);
-        to.childBegin.push_back(from.childBegin[std::size_t(c)] - shift);
+        to.childBegin.push_back(from.childBegin[std::size_t(c)] - begin);
     }
     from.childItem.resize(std::size_t(firstChild));
     from.childSupport.resize(std::size_t(firstChild));

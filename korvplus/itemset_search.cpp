@@ -58,11 +58,8 @@ ItemsetTask ItemsetSearch::singleItemTask() {
         }
     }
 
-    Level& level = levelAt(0);
-    level.childItem.clear();
-    level.childSupport.clear();
-    level.childBegin.clear();
-    level.nextChild = 0;
+    ItemsetTask task;
+    Level& level = task.level;
     int32_t* const touched = touchedSeq_.items.data();
     std::sort(touched, touched + touchedSeq_.size);
     int32_t total = 0;
@@ -98,8 +95,6 @@ ItemsetTask ItemsetSearch::singleItemTask() {
     for (int32_t k = 0; k < level.childCount(); ++k) childBegin[k] -= level.childSupport[std::size_t(k)];
     restoreItemSlots();
     level.candidateItems = level.childItem;  // every child is a sequence extension
-    ItemsetTask task;
-    std::swap(task.level, level);
     return task;
 }
 
@@ -174,18 +169,15 @@ void ItemsetSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<Item
     to.candidateItems = from.candidateItems;
     to.sequenceChildren = std::max(0, from.sequenceChildren - split);
     from.sequenceChildren = std::min(from.sequenceChildren, split);
-    const int32_t begin = korvcore::moveChildren(from, to, split, true);
+    const int32_t begin = korvcore::moveChildren(from, to, split);
     to.positions.assign(from.positions.begin() + begin, from.positions.end());
     sharing.share(std::move(task));
 }
 
 void ItemsetSearch::extendPattern(const Level& level, int32_t child) {
     const int32_t item = level.childItem[std::size_t(child)];
-    if (child < level.sequenceChildren) {
-        pattern_.push_back(item);
-    } else {
-        pattern_.back() = item;
-    }
+    if (child < level.sequenceChildren) pattern_.push_back(item);
+    else pattern_.back() = item;
     pattern_.push_back(-1);
 }
 

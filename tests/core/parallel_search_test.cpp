@@ -126,7 +126,7 @@ private:
         if (!korvcore::findWorkToShare(levels_, base, depth, sharing.handOver(), level, first)) return;
         FakeTask task;
         task.pattern.assign(path_.begin(), path_.begin() + level);
-        korvcore::moveChildren(levels_[std::size_t(level)], task.level, first, true);
+        korvcore::moveChildren(levels_[std::size_t(level)], task.level, first);
         sharing.share(std::move(task));
     }
 
