@@ -11,10 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
+#include <exception>
 #include <limits>
 #include <new>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -34,14 +33,11 @@ void reserveChecked(Vector& vector, std::size_t count) {
         throw AllocationFailure(std::numeric_limits<std::uint64_t>::max());
     try {
         vector.reserve(count);
-    } catch (const std::bad_alloc&) {
-        throw AllocationFailure(std::uint64_t(count) * sizeof(T));
-    } catch (const std::length_error&) {
+    } catch (const std::exception&) {  // std::bad_alloc or std::length_error
         throw AllocationFailure(std::uint64_t(count) * sizeof(T));
     }
 }
 
-using korv::allocateChecked;
 using korv::CheckedAllocator;
 
 template <class T>

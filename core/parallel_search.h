@@ -37,8 +37,6 @@
 #include <mutex>
 #include <optional>
 #include <span>
-#include <thread>
-#include <vector>
 
 #include "checked_vector.h"
 #include "engine_interface.h"
