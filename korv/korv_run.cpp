@@ -81,14 +81,6 @@ struct run_figures {
     int threads = 1;
 };
 
-void print_usage() {
-    std::fputs("Usage: Please give two arguments.\n"
-               "       The first argument is the name of the .spec file.\n"
-               "       The second argument is the relative support threshold.\n"
-               "Details please refer to the attached document.\n",
-               stdout);
-}
-
 void print_report(const run_figures& run, const std::vector<std::int64_t>& length_histogram,
                   double run_seconds) {
     std::string report =
@@ -117,45 +109,30 @@ void print_report(const run_figures& run, const std::vector<std::int64_t>& lengt
     std::fputs(report.c_str(), stdout);
 }
 
-bool read_spec_file(const std::string& path, run_spec& spec) {
-    const file_handle file(open_or_exit(path, "r"));
-    token_scanner scanner(file.get());
-    return read_spec(scanner, spec);
-}
-
 // Reads the data file named by the spec and mines it; every closed sequence goes to
 // `pattern_file` when there is one, and the search's costs to `trace` when it is open. Returns
 // the histogram of closed sequences by length.
-korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_file, run_host* host,
+korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_file, korvcore::RunHost* host,
                                 korvcore::TaskTrace& trace) {
     const std::string& data_path = figures.spec.data_path;
     data_file_contents contents;
     {
         const file_handle data_file(open_or_exit(data_path, "r"));
         token_scanner scanner(data_file.get());
-        switch (load_sequences(scanner, figures.spec.num_sequences, contents)) {
-        case load_status::ok:
-            break;
-        case load_status::read_error:
-            throw fatal_error(open_error(data_path, "r"));
-        case load_status::invalid_token:
+        const load_status status = load_sequences(scanner, figures.spec.num_sequences, contents);
+        if (status == load_status::read_error) throw fatal_error(open_error(data_path, "r"));
+        if (status == load_status::invalid_token)
             throw fatal_error(format("Error: invalid token in file %s!\n", data_path.c_str()));
-        }
     }
-    const search_placement placement =
-        host ? host->data_loaded(contents.runs, figures.abs_support) : search_placement{};
+    korv::Progress progress;
+    korv::MineOptions options{.threshold = korv::Threshold::absolute(std::max(figures.abs_support, 1)),
+                              .threads = figures.threads,
+                              .progress = &progress,
+                              .trace = trace.isOpen() ? &trace : nullptr};
+    if (host) host->inputRead(contents.runs, figures.abs_support, true, options);
     korv::Database db = korv::Database::fromItemRuns(std::move(contents.runs));
     // A progress line while the search runs, on a terminal only; erased before the report.
-    korv::Progress progress;
     const korvcore::TerminalProgress display(progress, "closed sequences");
-    korv::MineOptions options;
-    options.threshold = korv::Threshold::absolute(std::max(figures.abs_support, 1));
-    options.threads = figures.threads;
-    options.progress = &progress;
-    options.splitAtEveryNode = placement.always_split;
-    options.bufferLimitBytes = placement.output_limit_bytes;
-    options.cluster = placement.cluster;
-    options.trace = trace.isOpen() ? &trace : nullptr;
     if (pattern_file == nullptr) return korv::mine(std::move(db), options, nullptr);
     pattern_file_writer writer(pattern_file);
     return korv::mine(std::move(db), options, [&writer](const korv::Pattern& pattern) {
@@ -166,9 +143,13 @@ korv::MineSummary load_and_mine(const run_figures& figures, std::FILE* pattern_f
 // One run: arguments, spec file, "frequent.dat" created, data loaded and mined, "frequent.dat"
 // closed, report. A usage or spec file error leaves "frequent.dat" untouched; any later error
 // leaves it as far as it was written.
-int run(int argc, char** argv, bool write_patterns, run_host* host) {
+int run(int argc, char** argv, bool write_patterns, korvcore::RunHost* host) {
     if (argc < 3) {
-        print_usage();
+        std::fputs("Usage: Please give two arguments.\n"
+                   "       The first argument is the name of the .spec file.\n"
+                   "       The second argument is the relative support threshold.\n"
+                   "Details please refer to the attached document.\n",
+                   stdout);
         return -1;
     }
     run_figures figures;
@@ -186,8 +167,11 @@ int run(int argc, char** argv, bool write_patterns, run_host* host) {
     if (!trace.openFromEnvironment()) throw fatal_error(open_error(trace.path(), "w"));
     const std::string spec_path = argv[1];
     figures.rel_support = std::strtod(argv[2], nullptr);
-    if (!read_spec_file(spec_path, figures.spec))
-        throw fatal_error(open_error(spec_path, "r"));
+    {
+        const file_handle spec_file(open_or_exit(spec_path, "r"));
+        token_scanner scanner(spec_file.get());
+        if (!read_spec(scanner, figures.spec)) throw fatal_error(open_error(spec_path, "r"));
+    }
     // Sequences needed: num_sequences * rel_support + 0.5, truncated, never below 1.
     figures.abs_support = std::max(
         korv::absoluteSupport(figures.spec.num_sequences, figures.rel_support, korv::Rounding::roundedHalfUp), 1);
@@ -210,14 +194,14 @@ int run(int argc, char** argv, bool write_patterns, run_host* host) {
 
 }  // namespace
 
-int korv_main(int argc, char** argv, bool write_patterns, run_host* host) {
+int korv_main(int argc, char** argv, bool write_patterns, korvcore::RunHost* host) {
     int status = -1;
     try {
         status = run(argc, argv, write_patterns, host);
     } catch (const fatal_error& error) {
         std::fputs(error.what(), stdout);
     } catch (const korv::AllocationFailure& failure) {
-        if (host != nullptr && host->reports_memory_failure()) throw;
+        if (host != nullptr && host->reportsMemoryFailure()) throw;
         std::fputs(alloc_error(failure.bytes()).c_str(), stdout);
     }
     std::fflush(stdout);

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -23,15 +21,6 @@ namespace {
 
 // Every console line is flushed at once, so a report cut short still shows what was done.
 void printLine(std::ostream& out, const std::string& line) { out << line << '\n' << std::flush; }
-
-void printUsage(std::ostream& out) {
-    printLine(out, "usage:");
-    printLine(out, "korvplus relative_support input_data_file_name");
-    printLine(out,
-              "the input data file is encoded in binray, every event is ended in -1, and every sequences is "
-              "ended in -2.");
-    printLine(out, "");
-}
 
 }  // namespace
 
@@ -51,12 +40,17 @@ void printClosingReport(std::ostream& out, int64_t closedCount, int32_t elapsedM
             printLine(out, std::to_string(slot + 1) + "    " + std::to_string(lengthHistogram[slot]));
 }
 
-int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostream& err, RunHost* host) {
+int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostream& err, korvcore::RunHost* host) {
     printLine(out, "KORV+");
     printLine(out, "Closed sequential pattern mining over sequences of itemsets");
     printLine(out, "");
     if (argc != 3) {
-        printUsage(out);
+        printLine(out, "usage:");
+        printLine(out, "korvplus relative_support input_data_file_name");
+        printLine(out,
+                  "the input data file is encoded in binray, every event is ended in -1, and every sequences is "
+                  "ended in -2.");
+        printLine(out, "");
         return 0;
     }
 
@@ -97,21 +91,18 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         printLine(out, "Items Count: " + std::to_string(itemCount));
         printLine(out, "Sequence Count: " + std::to_string(figures.sequenceCount));
         if (!load.error.empty()) fail(load.error);
-        const SearchPlacement placement = host ? host->inputRead(words, minSupport, load.error.empty()) : SearchPlacement{};
+        korv::Progress progress;
+        korv::MineOptions options{.threshold = korv::Threshold::absolute(std::max(minSupport, 1)),
+                                  .threads = threadSetting.threads,
+                                  .progress = &progress,
+                                  .trace = trace.isOpen() ? &trace : nullptr};
+        if (host) host->inputRead(words, minSupport, load.error.empty(), options);
 
         korv::Database database = korv::Database::fromBinaryWords(std::move(words));
 
         PatternFile patternFile;
         const bool opened = patternFile.open(kPatternFileName);
         if (!opened) fail(patternFile.error());
-        korv::Progress progress;
-        const korv::MineOptions options{.threshold = korv::Threshold::absolute(std::max(minSupport, 1)),
-                                        .threads = threadSetting.threads,
-                                        .progress = &progress,
-                                        .splitAtEveryNode = placement.splitAtEveryNode,
-                                        .bufferLimitBytes = placement.bufferLimitBytes,
-                                        .cluster = placement.cluster,
-                                        .trace = trace.isOpen() ? &trace : nullptr};
         korv::MineSummary summary;
         const auto searchStart = std::chrono::steady_clock::now();
         {
@@ -136,10 +127,7 @@ int runKorvplus(int argc, const char* const* argv, std::ostream& out, std::ostre
         fail("out of memory: the database is too large");
     }
 
-    if (!out) {
-        err << "korvplus: cannot write the report to standard output\n" << std::flush;
-        status = 1;
-    }
+    if (!out) fail("cannot write the report to standard output");
     return status;
 }
 

@@ -30,17 +30,18 @@ constexpr const char* kProgram = "korv-mpi";
 constexpr int kFailureStatus = 255;
 
 // Rank 0's placement of the search: with every rank once the data has been read.
-class LeaderHost final : public korv::run_host {
+class LeaderHost final : public korvcore::RunHost {
 public:
     LeaderHost(korvmpi::ClusterRun& run, const korvmpi::ClusterSettings& settings) : run_(run), settings_(settings) {}
 
-    korv::search_placement data_loaded(std::span<const int32_t> runs, int32_t absSupport) override {
+    // Every run korv reads is loaded whole.
+    void inputRead(std::span<const int32_t> runs, int32_t absSupport, bool, korv::MineOptions& options) override {
         started_ = true;
-        return {.cluster = &run_.start(absSupport, runs),
-                .output_limit_bytes = settings_.bufferLimitBytes,
-                .always_split = settings_.splitAtEveryNode};
+        options.cluster = &run_.start(absSupport, runs);
+        options.bufferLimitBytes = settings_.bufferLimitBytes;
+        options.splitAtEveryNode = settings_.splitAtEveryNode;
     }
-    bool reports_memory_failure() const override { return started_; }
+    bool reportsMemoryFailure() const override { return started_; }
 
 private:
     korvmpi::ClusterRun& run_;

@@ -19,18 +19,18 @@ namespace {
 constexpr const char* kProgram = "korvplus-mpi";
 
 // Rank 0's placement of the search: with every rank once the input has been read whole.
-class LeaderHost final : public korvplus::RunHost {
+class LeaderHost final : public korvcore::RunHost {
 public:
     LeaderHost(korvmpi::ClusterRun& run, const korvmpi::ClusterSettings& settings) : run_(run), settings_(settings) {}
 
-    korvplus::SearchPlacement inputRead(const std::vector<int32_t>& words, int32_t minSupport, bool loaded) override {
-        korvplus::SearchPlacement placement{.bufferLimitBytes = settings_.bufferLimitBytes,
-                                            .splitAtEveryNode = settings_.splitAtEveryNode};
+    void inputRead(std::span<const int32_t> words, int32_t minSupport, bool loaded,
+                   korv::MineOptions& options) override {
+        options.bufferLimitBytes = settings_.bufferLimitBytes;
+        options.splitAtEveryNode = settings_.splitAtEveryNode;
         // The plain program mines what it could read of a bad input, and fails; so does rank 0,
         // alone; the others are told to end once it has.
-        if (loaded) placement.cluster = &run_.start(minSupport, words);
+        if (loaded) options.cluster = &run_.start(minSupport, words);
         started_ = loaded;
-        return placement;
     }
     bool reportsMemoryFailure() const override { return started_; }
 
