@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "korv/checked_allocator.h"
 #include "token_scanner.h"

@@ -3,10 +3,7 @@
 namespace korv {
 
 std::string alloc_error(std::uint64_t bytes) {
-    char line[80];
-    std::snprintf(line, sizeof line, "Error: cannot allocate memory with size %llu!\n",
-                  static_cast<unsigned long long>(bytes));
-    return line;
+    return "Error: cannot allocate memory with size " + std::to_string(bytes) + "!\n";
 }
 
 std::string open_error(const std::string& path, const char* mode) {

@@ -1,8 +1,5 @@
 #include "spec_file.h"
 
-#include <cmath>
-#include <limits>
-
 namespace korv {
 
 bool read_spec(token_scanner& scanner, run_spec& spec) {

@@ -1,6 +1,6 @@
 #include "token_scanner.h"
 
-#include "fatal_error.h"
+#include <algorithm>
 
 namespace korv {
 
@@ -43,10 +43,7 @@ bool token_scanner::refill() {
 
 bool token_scanner::skip_space() {
     int c = peek();
-    while (c >= 0 && is_space(c)) {
-        advance();
-        c = peek();
-    }
+    for (; c >= 0 && is_space(c); c = peek()) advance();
     return c >= 0;
 }
 
@@ -54,14 +51,7 @@ scan_status token_scanner::read_word(std::string& word) {
     word.clear();
     if (!skip_space()) return read_failed_ ? scan_status::read_error : scan_status::end_of_input;
     for (int c = peek(); c >= 0 && !is_space(c); c = peek()) {
-        if (word.size() == word.capacity()) {
-            const std::size_t grown = word.capacity() * 2 + 16;
-            try {
-                word.reserve(grown);
-            } catch (const std::exception&) {
-                throw korv::AllocationFailure(grown);
-            }
-        }
+        if (word.size() == word.capacity()) korvcore::reserveChecked(word, word.capacity() * 2 + 16);
         word.push_back(static_cast<char>(c));
         advance();
     }
@@ -107,13 +97,9 @@ scan_status token_scanner::read_int(std::int32_t& value) {
     if (read_failed_) return scan_status::read_error;
     if (!have_digit) return scan_status::not_a_number;
 
-    const std::uint64_t limit = negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
-    const bool fits = magnitude <= limit;
-    if (!fits) magnitude = limit;
-    const std::int64_t signed_value =
-        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-    value = static_cast<std::int32_t>(signed_value);
-    return fits ? scan_status::ok : scan_status::out_of_range;
+    const std::int64_t signed_value = negative ? -std::int64_t(magnitude) : std::int64_t(magnitude);
+    value = std::int32_t(std::clamp<std::int64_t>(signed_value, INT32_MIN, INT32_MAX));
+    return value == signed_value ? scan_status::ok : scan_status::out_of_range;
 }
 
 }  // namespace korv

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "run_vector.h"
 
