@@ -1,13 +1,10 @@
 // The search for closed patterns over sequences of events (each event a set of items), as the
 // korv library runs it. Words (depth, entry, window) as in the core's engine_interface.h.
 //
-// The search is depth first in pre-order: frequent single items in ascending id; below a pattern,
-// first its sequence extensions (the item forms a new last event), then its itemset extensions
-// (the item joins the last event), each kind in ascending id. A pattern is handed to the sink
-// the moment it is judged closed, so it precedes its extensions. Two engines search: the core's
-// single-item engine (single_item_search.h) when every event holds one item, ItemsetSearch
-// otherwise; both find the same patterns in the same order, and runSearch (search_run.h) runs
-// either serially or on threads with the same sink calls.
+// Two engines search, in the order itemset_search.h states: the core's single-item engine
+// (single_item_search.h) when every event holds one item, ItemsetSearch otherwise; both find the
+// same patterns in the same order, and runSearch (search_run.h) runs either serially or on
+// threads with the same sink calls.
 #pragma once
 
 #include <cstdint>

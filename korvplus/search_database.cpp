@@ -1,6 +1,5 @@
 #include "search_database.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <limits>
 #include <stdexcept>
@@ -10,11 +9,7 @@
 
 namespace korvplus {
 
-namespace {
-
 constexpr std::size_t kMaxValues = std::numeric_limits<int32_t>::max();
-
-}  // namespace
 
 std::vector<int32_t> normalizeMarkers(const std::vector<int32_t>& words) {
     std::vector<int32_t> out;
