@@ -63,12 +63,9 @@ void writeTask(const ItemTask& task, const ItemTask& root, CheckedVector<int32_t
     for (std::size_t d = 0; d < task.pattern.size(); ++d) {
         putLinks(words, task.pathLink[d].data(), task.pathLink[d].size());
         const NodeRecords& records = *task.pathRecords[d];
-        putWords(words, records.item);
-        putWords(words, records.first);
-        putWords(words, records.last);
-        putWords(words, records.end);
+        putWords(words, records.cells);
+        putWords(words, records.ends);
         putWords(words, records.repeated);
-        putWords(words, records.repeatedEnd);
         putWords(words, records.childItems);
     }
     const auto count = std::size_t(task.level.childCount());
@@ -95,12 +92,9 @@ ItemTask readTask(std::span<const int32_t> words, const ItemTask& root) {
     for (std::size_t d = 0; d < task.pattern.size(); ++d) {
         readLinks(reader, task.pathLink.emplace_back());
         auto records = std::make_shared<NodeRecords>();
-        reader.array(records->item);
-        reader.array(records->first);
-        reader.array(records->last);
-        reader.array(records->end);
+        reader.array(records->cells);
+        reader.array(records->ends);
         reader.array(records->repeated);
-        reader.array(records->repeatedEnd);
         reader.array(records->childItems);
         task.pathRecords.push_back(std::move(records));
     }

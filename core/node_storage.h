@@ -15,17 +15,22 @@
 // node and occurs after f(d) in the entry's sequence: the item, its first position after f(d) and
 // its last position. A child's extensions are among its parent's frequent ones, so a child counts
 // by reading its parent's records instead of its sequence:
-//   1. records of entry k are end[k - 1] .. end[k] - 1 (from 0 for k = 0), in ascending first;
-//   2. repeated[repeatedEnd[k - 1] .. repeatedEnd[k] - 1] (from 0 for k = 0) are, ascending, the
+//   1. records of entry k are end(k - 1) .. end(k) - 1 (from 0 for k = 0), in ascending first;
+//   2. repeated[repeatedEnd(k - 1) .. repeatedEnd(k) - 1] (from 0 for k = 0) are, ascending, the
 //      indices of entry k's records whose item occurs more than once (first != last).
 // The empty pattern's records (one entry per sequence) hold the frequent single items.
 //
+// A record's cells lie together (item, first, last), and so do an entry's (end, repeatedEnd): a
+// pass reads an entry's own record, its repeated records and the records after it, which then
+// share cache lines instead of taking one line per field.
+//
 // Without positions (the database's uniqueItems: no sequence holds an item twice), every pattern
 // has one instance per sequence, and the window of position i in an entry is its records before
-// that of e(i). So the search keeps items and record links only: `first`, `last` and `repeated`
-// of the records stay empty.
+// that of e(i). So the search keeps items and record ends only: a record is its item, an entry
+// its end, and `repeated` stays empty.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -54,26 +59,42 @@ struct EntryLink {
 };
 using LinkArray = UninitializedVector<EntryLink>;
 
-// Records are kept as parallel arrays, so that counting reads the items alone.
+// The records of one node, read through RecordCells.
 struct NodeRecords {
-    NodeArray item, first, last;
-    NodeArray end;
+    NodeArray cells;  // per record: item, and with positions first, last
+    NodeArray ends;   // per entry: end, and with positions repeatedEnd
     NodeArray repeated;
-    NodeArray repeatedEnd;
     CheckedVector<int32_t> childItems;  // the distinct items of the records, ascending
 
     // Room for recordCount records and one scratch record past them; `repeated` is cut to its
-    // size once filled. Without positions, only `item` and `end` are kept.
+    // size once filled.
     void resize(int32_t recordCount, int32_t entryCount, bool positions) {
-        const std::size_t cells = std::size_t(recordCount) + 1;
-        resizeKeepingLittleSlack(item, cells);
-        resizeKeepingLittleSlack(end, std::size_t(entryCount));
-        if (!positions) return;
-        resizeKeepingLittleSlack(first, cells);
-        resizeKeepingLittleSlack(last, cells);
-        resizeKeepingLittleSlack(repeated, cells);
-        resizeKeepingLittleSlack(repeatedEnd, std::size_t(entryCount));
+        const std::size_t records = std::size_t(recordCount) + 1;
+        resizeKeepingLittleSlack(cells, records * (positions ? 3 : 1));
+        resizeKeepingLittleSlack(ends, std::size_t(entryCount) * (positions ? 2 : 1));
+        if (positions) resizeKeepingLittleSlack(repeated, records);
     }
+};
+
+// A node's records as the search reads them; UniqueItems: without positions.
+template <bool UniqueItems>
+struct RecordCells {
+    static constexpr int32_t kRecordCells = UniqueItems ? 1 : 3;
+    static constexpr int32_t kEntryCells = UniqueItems ? 1 : 2;
+    const int32_t* cells;
+    const int32_t* ends;
+    const int32_t* repeatedAt;
+
+    explicit RecordCells(const NodeRecords& records)
+        : cells(records.cells.data()), ends(records.ends.data()), repeatedAt(records.repeated.data()) {}
+    int32_t item(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells]; }
+    int32_t first(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells + 1]; }
+    int32_t last(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells + 2]; }
+    int32_t end(int32_t k) const { return ends[std::ptrdiff_t(k) * kEntryCells]; }
+    int32_t begin(int32_t k) const { return k > 0 ? end(k - 1) : 0; }
+    int32_t repeatedEnd(int32_t k) const { return ends[std::ptrdiff_t(k) * kEntryCells + 1]; }
+    int32_t repeatedBegin(int32_t k) const { return k > 0 ? repeatedEnd(k - 1) : 0; }
+    int32_t repeated(int32_t r) const { return repeatedAt[r]; }
 };
 
 // The entries of one node, by pointer into the level that holds them.

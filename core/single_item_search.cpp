@@ -95,12 +95,12 @@ namespace {
 // across the stores of the filling loops.
 template <bool UniqueItems>
 struct RecordKeeper {
+    static constexpr int32_t kRecordCells = RecordCells<UniqueItems>::kRecordCells;
     const int32_t* childIndex;
     int32_t* childBegin;  // moved on to the next free entry of each child
     EntryLink* entryLink;
-    int32_t* item;
-    int32_t* first;
-    int32_t* last;
+    int32_t* cells;
+    int32_t* ends;
     int32_t* repeated;
     int32_t at = 0;
     int32_t repeatedCount = 0;
@@ -109,9 +109,8 @@ struct RecordKeeper {
         : childIndex(childIndexOf.data()),
           childBegin(level.childBegin.data()),
           entryLink(level.link.data()),
-          item(own.item.data()),
-          first(own.first.data()),
-          last(own.last.data()),
+          cells(own.cells.data()),
+          ends(own.ends.data()),
           repeated(own.repeated.data()) {}
 
     // A record of item x for entry k of the node; x must be a child. `repeated` has a cell past
@@ -119,14 +118,22 @@ struct RecordKeeper {
     void keep(int32_t k, int32_t x, int32_t f, int32_t l) {
         const int32_t entry = childBegin[childIndex[x]]++;
         entryLink[entry] = {k, at};
-        item[at] = x;
+        int32_t* record = cells + std::ptrdiff_t(at) * kRecordCells;
+        record[0] = x;
         if constexpr (!UniqueItems) {
             repeated[repeatedCount] = at;
             repeatedCount += int32_t(f != l);
-            first[at] = f;
-            last[at] = l;
+            record[1] = f;
+            record[2] = l;
         }
         ++at;
+    }
+
+    // Entry k's records are all kept.
+    void endEntry(int32_t k) {
+        int32_t* entry = ends + std::ptrdiff_t(k) * RecordCells<UniqueItems>::kEntryCells;
+        entry[0] = at;
+        if constexpr (!UniqueItems) entry[1] = repeatedCount;
     }
 };
 
@@ -188,8 +195,7 @@ void SingleItemSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root, i
             repeated_.push_back({x, p, p});
         }
         for (const ItemRecord& record : repeated_) keeper.keep(s, record.item, record.first, record.last);
-        root.end[std::size_t(s)] = keeper.at;
-        if (!uniqueItems_) root.repeatedEnd[std::size_t(s)] = keeper.repeatedCount;
+        keeper.endEntry(s);
     }
     if (!uniqueItems_) {
         // Sized for every record; the root's records are kept for the whole run, so the rest goes.
@@ -206,13 +212,8 @@ void SingleItemSearch::keepSingleItemRecords(Keeper keeper, NodeRecords& root, i
 // Without repeated items there are no repeated records, and records keep no positions.
 template <bool UniqueItems>
 int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
-    const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
-    const int32_t* recordItem = parent.item.data();
-    const int32_t* recordFirst = parent.first.data();
-    const int32_t* recordLast = parent.last.data();
-    const int32_t* recordEnd = parent.end.data();
-    const int32_t* repeated = parent.repeated.data();
-    const int32_t* repeatedEnd = parent.repeatedEnd.data();
+    const NodeRecords& parentRecords = *recordsAt_[std::size_t(depth)];
+    const RecordCells<UniqueItems> parent(parentRecords);
     int32_t* count = count_.data();
     int32_t* touched = touched_.data();
     int32_t* frequent = frequent_.data();
@@ -221,7 +222,7 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
     // When the parent's records hold no more distinct items than the node has entries, they are
     // all marked up front instead, at a cost within the node's own. Otherwise an item is noted
     // frequent when its count reaches minSupport, so that no pass over the touched items looks.
-    const CheckedVector<int32_t>& candidates = parent.childItems;
+    const CheckedVector<int32_t>& candidates = parentRecords.childItems;
     const bool markAll = candidates.size() <= std::size_t(node.size);
     int32_t touchedCount = 0;
     int32_t frequentCount = 0;
@@ -230,12 +231,12 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
             const int32_t p = node.link[k].parent;
             const int32_t own = node.link[k].record;
             if constexpr (!UniqueItems) {
-                const int32_t f = recordFirst[own];
-                const int32_t stop = repeatedEnd[p];
-                for (int32_t r = p > 0 ? repeatedEnd[p - 1] : 0; r < stop && repeated[r] <= own; ++r)
-                    if (recordLast[repeated[r]] > f) countItem(recordItem[repeated[r]]);
+                const int32_t f = parent.first(own);
+                const int32_t stop = parent.repeatedEnd(p);
+                for (int32_t r = parent.repeatedBegin(p); r < stop && parent.repeated(r) <= own; ++r)
+                    if (parent.last(parent.repeated(r)) > f) countItem(parent.item(parent.repeated(r)));
             }
-            for (int32_t q = own + 1, end = recordEnd[p]; q < end; ++q) countItem(recordItem[q]);
+            for (int32_t q = own + 1, end = parent.end(p); q < end; ++q) countItem(parent.item(q));
         }
     };
     if (markAll) {
@@ -263,35 +264,36 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
         own.resize(totals.entries, node.size, !UniqueItems);
         own.childItems.assign(level.childItem.begin(), level.childItem.end());
         RecordKeeper<UniqueItems> keeper(childIndex_, level, own);
-        if (selected_.size() < parent.item.size()) selected_.resize(parent.item.size());
+        const std::size_t parentRecordCount = parentRecords.cells.size() / std::size_t(parent.kRecordCells);
+        if (selected_.size() < parentRecordCount) selected_.resize(parentRecordCount);
         int32_t* selected = selected_.data();
         const int32_t* childIndex = childIndex_.data();
         const int32_t* nextSame = nextSame_;
         for (int32_t k = 0; k < node.size; ++k) {
             const int32_t p = node.link[k].parent;
             const int32_t ownRecord = node.link[k].record;
-            const int32_t end = recordEnd[p];
+            const int32_t end = parent.end(p);
             int32_t q = ownRecord + 1;
             if constexpr (!UniqueItems) {
-                const int32_t f = recordFirst[ownRecord];
-                const int32_t repeatedBegin = p > 0 ? repeatedEnd[p - 1] : 0;
-                const int32_t repeatedStop = repeatedEnd[p];
-                if (repeatedBegin < repeatedStop && repeated[repeatedBegin] <= ownRecord) {
+                const int32_t f = parent.first(ownRecord);
+                const int32_t repeatedBegin = parent.repeatedBegin(p);
+                const int32_t repeatedStop = parent.repeatedEnd(p);
+                if (repeatedBegin < repeatedStop && parent.repeated(repeatedBegin) <= ownRecord) {
                     repeated_.clear();
-                    for (int32_t r = repeatedBegin; r < repeatedStop && repeated[r] <= ownRecord; ++r) {
-                        const int32_t at = repeated[r];
-                        const int32_t x = recordItem[at];
-                        if (recordLast[at] <= f || childIndex[x] < 0) continue;
-                        int32_t first = recordFirst[at];
+                    for (int32_t r = repeatedBegin; r < repeatedStop && parent.repeated(r) <= ownRecord; ++r) {
+                        const int32_t at = parent.repeated(r);
+                        const int32_t x = parent.item(at);
+                        if (parent.last(at) <= f || childIndex[x] < 0) continue;
+                        int32_t first = parent.first(at);
                         while (first <= f) first = nextSame[first];
-                        repeated_.push_back({x, first, recordLast[at]});
+                        repeated_.push_back({x, first, parent.last(at)});
                     }
                     std::sort(repeated_.begin(), repeated_.end(),
                               [](const ItemRecord& a, const ItemRecord& b) { return a.first < b.first; });
                     for (const ItemRecord& record : repeated_) {
-                        for (; q < end && recordFirst[q] < record.first; ++q)
-                            if (childIndex[recordItem[q]] >= 0)
-                                keeper.keep(k, recordItem[q], recordFirst[q], recordLast[q]);
+                        for (; q < end && parent.first(q) < record.first; ++q)
+                            if (childIndex[parent.item(q)] >= 0)
+                                keeper.keep(k, parent.item(q), parent.first(q), parent.last(q));
                         keeper.keep(k, record.item, record.first, record.last);
                     }
                 }
@@ -301,17 +303,16 @@ int32_t SingleItemSearch::buildChildren(ItemNodeEntries node, int32_t depth) {
             int32_t selectedCount = 0;
             for (; q < end; ++q) {
                 selected[selectedCount] = q;
-                selectedCount += int32_t(childIndex[recordItem[q]] >= 0);
+                selectedCount += int32_t(childIndex[parent.item(q)] >= 0);
             }
             for (int32_t i = 0; i < selectedCount; ++i) {
                 const int32_t s = selected[i];
                 if constexpr (UniqueItems)
-                    keeper.keep(k, recordItem[s], 0, 0);
+                    keeper.keep(k, parent.item(s), 0, 0);
                 else
-                    keeper.keep(k, recordItem[s], recordFirst[s], recordLast[s]);
+                    keeper.keep(k, parent.item(s), parent.first(s), parent.last(s));
             }
-            own.end[std::size_t(k)] = keeper.at;
-            if constexpr (!UniqueItems) own.repeatedEnd[std::size_t(k)] = keeper.repeatedCount;
+            keeper.endEntry(k);
         }
         if constexpr (!UniqueItems) own.repeated.resize(std::size_t(keeper.repeatedCount));
     }

@@ -96,7 +96,8 @@ private:
     // What one window check reads to walk an entry's chain: the per-entry states of this call
     // (valid where stamp == call), the path with its records (recordsAt_), the database's
     // nextSame, the checked node at `depth` and the window end of each record of the node's
-    // parent: its last position for the backward check, its first for the pruning check.
+    // parent: its last position for the backward check, its first for the pruning check (ownEnd
+    // points at that cell of record 0; a record's cells are kRecordCells apart).
     struct ChainWalk {
         ChainState* chains;
         uint32_t call;
@@ -109,15 +110,14 @@ private:
     };
     // The records that hold the windows of position i: those of the node at depth i - 1, and
     // the links of the node at depth i into them.
+    template <bool UniqueItems>
     struct PositionRecords {
         int32_t i;
-        const int32_t* item;
-        const int32_t* first;
-        const int32_t* end;
+        RecordCells<UniqueItems> cells;
         const EntryLink* link;
     };
     template <bool UniqueItems>
-    void chainWindow(const ChainWalk& walk, int32_t k, const PositionRecords& records, int32_t& begin,
+    void chainWindow(const ChainWalk& walk, int32_t k, const PositionRecords<UniqueItems>& records, int32_t& begin,
                      int32_t& stop) const;
 
     const int32_t* items_;

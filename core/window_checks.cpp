@@ -17,10 +17,9 @@ bool SingleItemSearch::backwardClosed(ItemNodeEntries node, int32_t depth, const
     // The pruning check of this node found every position dead by some first entries; where
     // those all have such windows, the position is dead here too.
     int32_t sameWindows = 0;
-    const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
-    const int32_t* first = parent.first.data();
-    const int32_t* last = parent.last.data();
-    while (sameWindows < node.size && last[node.link[sameWindows].record] == first[node.link[sameWindows].record])
+    const RecordCells<false> parent(*recordsAt_[std::size_t(depth)]);
+    while (sameWindows < node.size &&
+           parent.last(node.link[sameWindows].record) == parent.first(node.link[sameWindows].record))
         ++sameWindows;
     return sameWindows == node.size ||
            !windowsShareItem<false>(node, depth, WindowEnd::LastOccurrence, nullptr, &memo, sameWindows);
@@ -30,12 +29,12 @@ namespace {
 
 // The entry whose last window in the pruning check holds the fewest records: the parent's
 // records before the node's own. Stops at an empty window, which settles the position at once.
-int32_t entryWithFewestRecords(const EntryLink* link, const int32_t* recordEnd, int32_t entries) {
+template <bool UniqueItems>
+int32_t entryWithFewestRecords(const EntryLink* link, const RecordCells<UniqueItems>& records, int32_t entries) {
     int32_t chosen = 0;
     int32_t fewest = INT32_MAX;
     for (int32_t k = 0; k < entries && fewest > 0; ++k) {
-        const int32_t parent = link[k].parent;
-        const int32_t size = link[k].record - (parent > 0 ? recordEnd[parent - 1] : 0);
+        const int32_t size = link[k].record - records.begin(link[k].parent);
         if (size < fewest) {
             fewest = size;
             chosen = k;
@@ -46,12 +45,14 @@ int32_t entryWithFewestRecords(const EntryLink* link, const int32_t* recordEnd, 
 
 // Raises, without a branch, the tally of every item of records [begin, stop) that stands at
 // `g` (in the window of every entry so far); returns how many it raised.
-inline int32_t raiseCommonItems(int32_t* tally, const int32_t* recordItem, int32_t begin, int32_t stop, int32_t g) {
+template <bool UniqueItems>
+inline int32_t raiseCommonItems(int32_t* tally, const RecordCells<UniqueItems>& records, int32_t begin, int32_t stop,
+                                int32_t g) {
     int32_t raised = 0;
     for (int32_t q = begin; q < stop; ++q) {
-        const int32_t t = tally[recordItem[q]];
+        const int32_t t = tally[records.item(q)];
         const int32_t hit = int32_t(t == g);
-        tally[recordItem[q]] = t + hit;
+        tally[records.item(q)] = t + hit;
         raised += hit;
     }
     return raised;
@@ -81,38 +82,38 @@ bool SingleItemSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, Win
         for (ChainState& chain : chains_) chain.stamp = 0;
         chainCall_ = 1;
     }
-    const NodeRecords& parent = *recordsAt_[std::size_t(depth)];
+    // The window end of a parent record: its last position (cell 2) or its first (cell 1).
+    const int32_t* parentCells = recordsAt_[std::size_t(depth)]->cells.data();
     const ChainWalk walk{chains_.data(), chainCall_, path_.data(), recordsAt_.data(), nextSame_, node, depth,
-                         windowEnd == WindowEnd::LastOccurrence ? parent.last.data() : parent.first.data()};
+                         parentCells + (windowEnd == WindowEnd::LastOccurrence ? 2 : 1)};
     int32_t* tally = tally_.data();
 
     if (recordDeaths) recordDeaths->deadAt.resize(std::size_t(depth) + 1);
     for (int32_t i = depth; i >= 0; --i) {
         if (skipDead && skipDead->deadAt[std::size_t(i)] < sameWindows) continue;
-        const NodeRecords& above = *recordsAt_[std::size_t(i)];
-        const PositionRecords records{i, above.item.data(), above.first.data(), above.end.data(),
-                                      path_[std::size_t(i)].link};
-        const int32_t* recordItem = records.item;
+        const PositionRecords<UniqueItems> records{i, RecordCells<UniqueItems>(*recordsAt_[std::size_t(i)]),
+                                                   path_[std::size_t(i)].link};
+        const RecordCells<UniqueItems>& cells = records.cells;
         // The last position of the pruning check needs no chain, and there the entry with the
         // fewest records goes first, so that the intersection starts small.
         const int32_t firstEntry = i == depth && windowEnd == WindowEnd::FirstInstance
-                                       ? entryWithFewestRecords(records.link, records.end, node.size)
+                                       ? entryWithFewestRecords(records.link, cells, node.size)
                                        : 0;
         // An entry's records hold distinct items, so the first entry raises every item of its
         // window to 1, and its window is where the tallies are reset from. Entry k, the g-th, then
         // raises the items at g; the position dies at the first that raises none.
         int32_t firstBegin = 0, firstStop = 0;
         chainWindow<UniqueItems>(walk, firstEntry, records, firstBegin, firstStop);
-        for (int32_t q = firstBegin; q < firstStop; ++q) tally[recordItem[q]] = 1;
+        for (int32_t q = firstBegin; q < firstStop; ++q) tally[cells.item(q)] = 1;
         int32_t deadAfter = firstStop > firstBegin ? -1 : firstEntry;
         for (int32_t k = 0, g = 1; deadAfter < 0 && k < node.size; ++k) {
             if (k == firstEntry) continue;
             int32_t begin = 0, stop = 0;
             chainWindow<UniqueItems>(walk, k, records, begin, stop);
-            if (raiseCommonItems(tally, recordItem, begin, stop, g) == 0) deadAfter = std::max(firstEntry, k);
+            if (raiseCommonItems(tally, cells, begin, stop, g) == 0) deadAfter = std::max(firstEntry, k);
             ++g;
         }
-        for (int32_t q = firstBegin; q < firstStop; ++q) tally[recordItem[q]] = 0;
+        for (int32_t q = firstBegin; q < firstStop; ++q) tally[cells.item(q)] = 0;
         if (deadAfter < 0) return true;
         if (recordDeaths) recordDeaths->deadAt[std::size_t(i)] = deadAfter;
     }
@@ -123,7 +124,7 @@ bool SingleItemSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, Win
 // repeated items, each step up finds the window end c(at - 1) by hopping along the occurrences
 // of e(at - 1) with nextSame, and the window stops before the first record at or past c(i).
 template <bool UniqueItems>
-__attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const ChainWalk& walk, int32_t k, const PositionRecords& records,
+__attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const ChainWalk& walk, int32_t k, const PositionRecords<UniqueItems>& records,
                                           int32_t& begin, int32_t& stop) const {
     const int32_t i = records.i;
     ChainState& chain = walk.chains[k];
@@ -133,7 +134,7 @@ __attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const C
         chain.depth = walk.depth;
         chain.entry = k;
         if constexpr (!UniqueItems)
-            chain.end = walk.ownEnd[walk.node.link[k].record];
+            chain.end = walk.ownEnd[std::ptrdiff_t(walk.node.link[k].record) * RecordCells<false>::kRecordCells];
     }
     int32_t at = chain.depth;
     int32_t entry = chain.entry;
@@ -142,7 +143,7 @@ __attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const C
     for (; at > i; --at) {
         const int32_t parentEntry = path[at].link[entry].parent;
         if constexpr (!UniqueItems) {
-            int32_t p = walk.recordsAt[at - 1]->first[path[at - 1].link[parentEntry].record];
+            int32_t p = RecordCells<false>(*walk.recordsAt[at - 1]).first(path[at - 1].link[parentEntry].record);
             while (walk.nextSame[p] < end) p = walk.nextSame[p];
             end = p;
         }
@@ -152,13 +153,12 @@ __attribute__((always_inline)) inline void SingleItemSearch::chainWindow(const C
     chain.entry = entry;
     if constexpr (!UniqueItems) chain.end = end;
     const EntryLink link = records.link[entry];
-    const int32_t* recordEnd = records.end;
-    begin = link.parent > 0 ? recordEnd[link.parent - 1] : 0;
+    begin = records.cells.begin(link.parent);
     // The record of e(i) starts at f(i), and c(i) >= f(i): every record before it lies in the
     // window. Only repeated items can place records past it there.
     stop = link.record;
     if constexpr (!UniqueItems)
-        while (stop < recordEnd[link.parent] && records.first[stop] < end) ++stop;
+        while (stop < records.cells.end(link.parent) && records.cells.first(stop) < end) ++stop;
 }
 
 }  // namespace korvcore
