@@ -68,8 +68,12 @@ CheckedVector<int32_t> keepFrequentItems(CompactDatabase& database, int32_t larg
             items[write++] = newId[std::size_t(item)];
         }
     }
+    // The search keeps the items for the whole run. Growth slack never written takes no memory,
+    // but the cells the dropped items filled do: they go when they are most of the array, at the
+    // cost of one copy of what stays.
+    const bool mostlyDropped = write < items.size() / 2;
     items.resize(write);
-    items.shrink_to_fit();  // the search keeps the items for the whole run; their growth slack goes
+    if (mostlyDropped) items.shrink_to_fit();
     database.itemCount = int32_t(originalIds.size());
     linkRepeatedItems(database);
     return originalIds;
