@@ -70,13 +70,42 @@ protected:
     ~WorkSharing() = default;
 };
 
-// Before a node at `depth`: hands work over through `shareWork` when sharing asks for it; false
-// when the search must stop instead.
-template <class Task, class ShareWork>
-bool serveSharing(WorkSharing<Task>& sharing, int32_t depth, ShareWork&& shareWork) {
-    if (!sharing.wantsWork(depth)) return true;
-    if (sharing.stopRequested()) return false;
-    shareWork();
+// What an engine's visit of a child settled: its subtree is skipped (pruned), its children are
+// built one level down (grown; maybe none), or the search must stop (the collector refused).
+enum class Visit { Pruned, Grown, Stopped };
+
+// The depth-first walk of both engines, with an explicit stack of levels so that very long
+// sequences cannot exhaust the call stack: levels[d] holds the children of the node at depth
+// d - 1 on the current path, levels[d].nextChild the next to visit, and the walk covers the
+// children of levels[baseDepth] with their subtrees. Hooks, all at the depth of the child:
+//   visit(depth, child)   enters the child and prunes it or grows levels[depth + 1];
+//   finishChild(depth)    the subtree of the child last entered is done;
+//   leaveLevel(depth)     every child of levels[depth] is done;
+//   shareWork(depth)      between two children, when sharing asks: hands over unstarted ones.
+// False when the search stopped (the collector refused a pattern or sharing asked to stop).
+template <class Levels, class Task, class VisitChild, class FinishChild, class LeaveLevel, class ShareWork>
+bool walkDepthFirst(Levels& levels, int32_t baseDepth, WorkSharing<Task>& sharing, VisitChild&& visit,
+                    FinishChild&& finishChild, LeaveLevel&& leaveLevel, ShareWork&& shareWork) {
+    int32_t depth = baseDepth;
+    while (depth >= baseDepth) {
+        auto& level = levels[std::size_t(depth)];
+        if (level.nextChild == level.childCount()) {
+            leaveLevel(depth);
+            if (--depth >= baseDepth) finishChild(depth);
+            continue;
+        }
+        if (sharing.wantsWork(depth)) {
+            if (sharing.stopRequested()) return false;
+            shareWork(depth);
+            if (level.nextChild == level.childCount()) continue;
+        }
+        const Visit visited = visit(depth, level.nextChild++);
+        if (visited == Visit::Stopped) return false;
+        if (visited == Visit::Pruned || levels[std::size_t(depth) + 1].childCount() == 0)
+            finishChild(depth);
+        else
+            ++depth;
+    }
     return true;
 }
 

@@ -69,13 +69,14 @@ struct SearchTotals {
 
 namespace detail {
 
-// Counts what the sink accepts, in the order it is called.
-class CountingSink {
+// Counts what the sink accepts, in the order it is called: the serial search's collector, and
+// the commit of the threaded ones.
+class CountingSink final : public ClosedCollector {
 public:
     CountingSink(const PatternSink& sink, const SearchOptions& options)
         : sink_(sink), progress_(options.progress), stop_(options.stop) {}
 
-    bool take(std::span<const int32_t> pattern, int32_t depth, int32_t support) {
+    bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
         if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return false;
         if (sink_ && !sink_(pattern, depth, support)) return false;
         ++totals.closed;
@@ -84,7 +85,7 @@ public:
         if (progress_) progress_->closedFound.store(totals.closed, std::memory_order_relaxed);
         return true;
     }
-    void itemDone() {
+    void singleItemDone() override {
         if (progress_) progress_->itemsDone.fetch_add(1, std::memory_order_relaxed);
     }
 
@@ -171,26 +172,13 @@ std::function<std::unique_ptr<CountingEngine<Engine, Task>>(ClosedCollector&)> c
     };
 }
 
-class SerialCollector final : public ClosedCollector {
-public:
-    explicit SerialCollector(CountingSink& counting) : counting_(counting) {}
-    bool collect(std::span<const int32_t> pattern, int32_t depth, int32_t support) override {
-        return counting_.take(pattern, depth, support);
-    }
-    void singleItemDone() override { counting_.itemDone(); }
-
-private:
-    CountingSink& counting_;
-};
-
 // The serial search with the trace told of every node and pattern; out of line, so that the
 // untraced search is compiled as it would be without the trace.
 template <class Engine, class Task>
 [[gnu::noinline]] bool traceSerialSearch(Task& root,
                                          const std::function<std::unique_ptr<Engine>(ClosedCollector&)>& makeEngine,
                                          CountingSink& counting, const SearchOptions& options) {
-    SerialCollector collector(counting);
-    TracedCollector traced(collector, *options.trace);
+    TracedCollector traced(counting, *options.trace);
     TracedSharing<Task> sharing(*options.trace, options.stop);
     const bool complete = makeEngine(traced)->mine(root, sharing);
     options.trace->searchEnded();
@@ -211,9 +199,9 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
     if (options.progress) options.progress->itemsTotal.store(root.level.childCount(), std::memory_order_relaxed);
     bool complete = true;
     const auto commit = [&counting](std::span<const int32_t> pattern, int32_t depth, int32_t support) {
-        return counting.take(pattern, depth, support);
+        return counting.collect(pattern, depth, support);
     };
-    const auto itemDone = [&counting] { counting.itemDone(); };
+    const auto itemDone = [&counting] { counting.singleItemDone(); };
     if (cluster != nullptr && cluster->workers() > 0 && sink) {
         complete = leadClusterSearch<Engine, Task>(*cluster, std::move(root), std::max<int32_t>(options.threads, 1),
                                                    makeEngine, commit, itemDone, options.splitAtEveryNode,
@@ -241,9 +229,8 @@ SearchTotals runSearch(Task root, const std::function<std::unique_ptr<Engine>(Cl
     } else if (options.threads <= 1 && options.trace != nullptr) {
         complete = detail::traceSerialSearch<Engine>(root, makeEngine, counting, options);
     } else if (options.threads <= 1) {
-        detail::SerialCollector collector(counting);
         SerialSharing<Task> serial(options.stop);
-        complete = makeEngine(collector)->mine(root, serial);
+        complete = makeEngine(counting)->mine(root, serial);
     } else {
         ParallelSearch<Engine, Task> parallel(options.threads, makeEngine, commit, itemDone, options.splitAtEveryNode,
                                               options.bufferLimitBytes, options.stop);

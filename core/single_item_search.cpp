@@ -333,11 +333,6 @@ bool SingleItemSearch::growNode(ItemNodeEntries node, int32_t depth, const Pruni
     return collector_.collect(outputPattern_, depth, node.size);
 }
 
-void SingleItemSearch::finishChild(int32_t depth) {
-    pattern_.pop_back();
-    if (depth == 0) collector_.singleItemDone();
-}
-
 void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing) {
     int32_t j = 0;
     int32_t split = 0;
@@ -383,9 +378,8 @@ void SingleItemSearch::shareWork(int32_t baseDepth, int32_t depth, WorkSharing<I
     sharing.share(std::move(task));
 }
 
-// Depth first with an explicit stack of levels, so that very long sequences cannot exhaust the
-// call stack: levels_[d] holds the children visited at depth d, path_[d] the entries of the node
-// at depth d on the current path and pattern_ its items.
+// Depth first (walkDepthFirst): path_[d] holds the entries of the node at depth d on the current
+// path and pattern_ its items.
 bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     const int32_t baseDepth = int32_t(task.pattern.size());
     pattern_ = task.pattern;
@@ -400,38 +394,22 @@ bool SingleItemSearch::mine(ItemTask& task, WorkSharing<ItemTask>& sharing) {
     heldRecords_ = task.pathRecords;
     for (int32_t d = 0; d < baseDepth; ++d) recordsAt_[std::size_t(d) + 1] = heldRecords_[std::size_t(d)].get();
 
-    bool going = true;
-    int32_t depth = baseDepth;
-    while (depth >= baseDepth) {
-        ItemLevel& level = levels_[std::size_t(depth)];
-        if (level.nextChild == level.childCount()) {
-            if (--depth >= baseDepth) finishChild(depth);
-            continue;
-        }
-        if (!serveSharing(sharing, depth, [&] { shareWork(baseDepth, depth, sharing); })) {
-            going = false;
-            break;
-        }
-        if (level.nextChild == level.childCount()) continue;
-        const int32_t child = level.nextChild++;
-        const ItemNodeEntries node = level.entries(child);
-        pattern_.push_back(level.childItem[std::size_t(child)]);
-        if (path_.size() <= std::size_t(depth) + 1) path_.resize(std::size_t(depth) + 2);
-        path_[std::size_t(depth)] = node;
-        if (pruned(node, depth, memo_)) {
-            finishChild(depth);
-            continue;
-        }
-        if (!growNode(node, depth, memo_)) {
-            going = false;
-            break;
-        }
-        if (levels_[std::size_t(depth) + 1].childCount() == 0) {
-            finishChild(depth);
-            continue;
-        }
-        ++depth;
-    }
+    const bool going = walkDepthFirst(
+        levels_, baseDepth, sharing,
+        [this](int32_t depth, int32_t child) {
+            const ItemLevel& level = levels_[std::size_t(depth)];
+            const ItemNodeEntries node = level.entries(child);
+            pattern_.push_back(level.childItem[std::size_t(child)]);
+            if (path_.size() <= std::size_t(depth) + 1) path_.resize(std::size_t(depth) + 2);
+            path_[std::size_t(depth)] = node;
+            if (pruned(node, depth, memo_)) return Visit::Pruned;
+            return growNode(node, depth, memo_) ? Visit::Grown : Visit::Stopped;
+        },
+        [this](int32_t depth) {
+            pattern_.pop_back();
+            if (depth == 0) collector_.singleItemDone();
+        },
+        [](int32_t) {}, [&](int32_t depth) { shareWork(baseDepth, depth, sharing); });
     std::swap(levels_[std::size_t(baseDepth)], task.level);
     heldRecords_.clear();
     return going;

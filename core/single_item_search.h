@@ -70,8 +70,6 @@ private:
     // collector refused it.
     bool growNode(ItemNodeEntries node, int32_t depth, const PruningMemo& memo);
     ItemLevel& levelAt(int32_t depth);
-    // The subtree of the current child at `depth` is done.
-    void finishChild(int32_t depth);
     // Hands the unstarted children of the shallowest level from baseDepth to `depth` to sharing.
     void shareWork(int32_t baseDepth, int32_t depth, WorkSharing<ItemTask>& sharing);
 

@@ -98,9 +98,7 @@ ItemsetTask ItemsetSearch::singleItemTask() {
     return task;
 }
 
-// Depth first with an explicit stack of levels, so that very long sequences cannot exhaust the
-// call stack: levels_[d] holds the children visited at depth d, pattern_ the pattern of the node
-// being visited.
+// Depth first (walkDepthFirst): pattern_ holds the pattern of the node being visited.
 bool ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
     pattern_ = task.pattern;
     int32_t baseDepth = 0;
@@ -109,47 +107,26 @@ bool ItemsetSearch::mine(ItemsetTask& task, WorkSharing<ItemsetTask>& sharing) {
     std::swap(levelAt(baseDepth), task.level);
     setCandidateLevel(levels_[std::size_t(baseDepth)], baseDepth);
 
-    bool going = true;
-    int32_t depth = baseDepth;
-    while (depth >= baseDepth) {
-        Level& level = levels_[std::size_t(depth)];
-        if (level.nextChild == level.childCount()) {
-            // Back to the level above; nothing is marked once the task's own level is left.
-            setCandidateLevel(level, depth > baseDepth ? depth - 1 : -1);
-            --depth;
-            if (depth >= baseDepth) {
-                const Level& parent = levels_[std::size_t(depth)];
-                retractPattern(parent, parent.nextChild - 1);
-                if (depth == 0) collector_.singleItemDone();
-            }
-            continue;
-        }
-        if (!korvcore::serveSharing(sharing, depth, [&] { shareWork(baseDepth, depth, sharing); })) {
-            going = false;
-            break;
-        }
-        if (level.nextChild == level.childCount()) continue;
-        const int32_t child = level.nextChild++;
-        const ProjectedDatabase projection = level.projection(child);
-        if (prefixLength_.size() <= std::size_t(depth)) prefixLength_.resize(std::size_t(depth) + 1);
-        prefixLength_[std::size_t(depth)] = int32_t(pattern_.size());
-        extendPattern(level, child);
-        if (canPruneSubtree(projection)) {
-            retractPattern(level, child);
+    const bool going = korvcore::walkDepthFirst(
+        levels_, baseDepth, sharing,
+        [this](int32_t depth, int32_t child) {
+            const Level& level = levels_[std::size_t(depth)];
+            const ProjectedDatabase projection = level.projection(child);
+            if (prefixLength_.size() <= std::size_t(depth)) prefixLength_.resize(std::size_t(depth) + 1);
+            prefixLength_[std::size_t(depth)] = int32_t(pattern_.size());
+            extendPattern(level, child);
+            if (canPruneSubtree(projection)) return korvcore::Visit::Pruned;
+            return growPattern(projection, level.childSupport[std::size_t(child)], depth) ? korvcore::Visit::Grown
+                                                                                          : korvcore::Visit::Stopped;
+        },
+        [this](int32_t depth) {
+            const Level& level = levels_[std::size_t(depth)];
+            retractPattern(level, level.nextChild - 1);
             if (depth == 0) collector_.singleItemDone();
-            continue;
-        }
-        if (!growPattern(projection, level.childSupport[std::size_t(child)], depth)) {
-            going = false;
-            break;
-        }
-        if (levels_[std::size_t(depth) + 1].childCount() == 0) {
-            retractPattern(level, child);
-            if (depth == 0) collector_.singleItemDone();
-            continue;
-        }
-        ++depth;
-    }
+        },
+        // Back to the level above; nothing is marked once the task's own level is left.
+        [&](int32_t depth) { setCandidateLevel(levels_[std::size_t(depth)], depth > baseDepth ? depth - 1 : -1); },
+        [&](int32_t depth) { shareWork(baseDepth, depth, sharing); });
     std::swap(levels_[std::size_t(baseDepth)], task.level);
     return going;
 }
