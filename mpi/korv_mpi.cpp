@@ -29,26 +29,6 @@ constexpr const char* kProgram = "korv-mpi";
 // The plain programs' status for a fatal condition, -1, as the shell sees it.
 constexpr int kFailureStatus = 255;
 
-// Rank 0's placement of the search: with every rank once the data has been read.
-class LeaderHost final : public korvcore::RunHost {
-public:
-    LeaderHost(korvmpi::ClusterRun& run, const korvmpi::ClusterSettings& settings) : run_(run), settings_(settings) {}
-
-    // Every run korv reads is loaded whole.
-    void inputRead(std::span<const int32_t> runs, int32_t absSupport, bool, korv::MineOptions& options) override {
-        started_ = true;
-        options.cluster = &run_.start(absSupport, runs);
-        options.bufferLimitBytes = settings_.bufferLimitBytes;
-        options.splitAtEveryNode = settings_.splitAtEveryNode;
-    }
-    bool reportsMemoryFailure() const override { return started_; }
-
-private:
-    korvmpi::ClusterRun& run_;
-    const korvmpi::ClusterSettings& settings_;
-    bool started_ = false;
-};
-
 int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     const korvmpi::ClusterSettings settings = korvmpi::readClusterSettings();
     if (!settings.error.empty()) {
@@ -57,7 +37,7 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
         return kFailureStatus;
     }
     korvmpi::ClusterRun run(session);
-    LeaderHost host(run, settings);
+    korvmpi::LeaderHost host(run, settings);
     int status = kFailureStatus;
     try {
         status = korv::korv_main(argc, argv, kWritePatterns, &host);

@@ -18,28 +18,6 @@ namespace {
 
 constexpr const char* kProgram = "korvplus-mpi";
 
-// Rank 0's placement of the search: with every rank once the input has been read whole.
-class LeaderHost final : public korvcore::RunHost {
-public:
-    LeaderHost(korvmpi::ClusterRun& run, const korvmpi::ClusterSettings& settings) : run_(run), settings_(settings) {}
-
-    void inputRead(std::span<const int32_t> words, int32_t minSupport, bool loaded,
-                   korv::MineOptions& options) override {
-        options.bufferLimitBytes = settings_.bufferLimitBytes;
-        options.splitAtEveryNode = settings_.splitAtEveryNode;
-        // The plain program mines what it could read of a bad input, and fails; so does rank 0,
-        // alone; the others are told to end once it has.
-        if (loaded) options.cluster = &run_.start(minSupport, words);
-        started_ = loaded;
-    }
-    bool reportsMemoryFailure() const override { return started_; }
-
-private:
-    korvmpi::ClusterRun& run_;
-    const korvmpi::ClusterSettings& settings_;
-    bool started_ = false;
-};
-
 int lead(korvmpi::MpiSession& session, int argc, char** argv) {
     const korvmpi::ClusterSettings settings = korvmpi::readClusterSettings();
     if (!settings.error.empty()) {
@@ -48,7 +26,7 @@ int lead(korvmpi::MpiSession& session, int argc, char** argv) {
         return 1;
     }
     korvmpi::ClusterRun run(session);
-    LeaderHost host(run, settings);
+    korvmpi::LeaderHost host(run, settings);
     int status = 1;
     try {
         status = korvplus::runKorvplus(argc, argv, std::cout, std::cerr, &host);
