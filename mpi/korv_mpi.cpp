@@ -1,20 +1,13 @@
 // korv-mpi and korvdump-mpi: korv and korvdump over the ranks of an MPI job, one source as for
 // the plain programs (korvdump-mpi adds KORV_WRITE_PATTERNS). Rank 0 runs the plain program
 // (spec file, data, "frequent.dat", report); the other ranks receive the data it read and mine
-// with it (mpi_session.h, mpi_transport.h).
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <exception>
-#include <new>
+// with it (leader.h, follower.h).
 #include <utility>
-#include <vector>
 
-#include "cluster_link.h"
+#include "follower.h"
 #include "korv/korv.h"
 #include "korv_run.h"
-#include "follower.h"
-#include "mpi_session.h"
+#include "leader.h"
 
 namespace {
 
@@ -29,35 +22,14 @@ constexpr const char* kProgram = "korv-mpi";
 // The plain programs' status for a fatal condition, -1, as the shell sees it.
 constexpr int kFailureStatus = 255;
 
-int lead(korvmpi::MpiSession& session, int argc, char** argv) {
-    const korvmpi::ClusterSettings settings = korvmpi::readClusterSettings();
-    if (!settings.error.empty()) {
-        std::fprintf(stderr, "Error: %s\n", settings.error.c_str());
-        session.announceExit(kFailureStatus);
-        return kFailureStatus;
-    }
-    korvmpi::ClusterRun run(session);
-    korvmpi::LeaderHost host(run, settings);
-    int status = kFailureStatus;
-    try {
-        status = korv::korv_main(argc, argv, kWritePatterns, &host);
-    } catch (const std::bad_alloc&) {
-        run.failHere(kProgram, "out of memory");
-    } catch (const std::exception& failure) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s: %s\n", kProgram, failure.what());
-        run.abort(1);
-    }
-    if (!session.announced()) session.announceExit(status);
-    run.finish();
-    return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     korvmpi::MpiSession session(argc, argv, kProgram);
-    if (session.rank() == 0) return lead(session, argc, argv);
+    if (session.rank() == 0)
+        return korvmpi::lead(session, kProgram, kFailureStatus, "Error: ", [&](korvcore::RunHost& host) {
+            return korv::korv_main(argc, argv, kWritePatterns, &host);
+        });
     return korvmpi::follow<korv::ItemRuns>(session, kProgram, kFailureStatus,
                                          [](auto words) { return korv::Database::fromItemRuns(std::move(words)); });
 }

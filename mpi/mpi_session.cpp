@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "korv/mining.h"
 #include "thread_setting.h"
 
 namespace korvmpi {
@@ -104,14 +103,6 @@ ClusterSettings readClusterSettings() {
     }
     if (!settings.splitAtEveryNode) settings.bufferLimitBytes = std::size_t(value) << 20;
     return settings;
-}
-
-void LeaderHost::inputRead(std::span<const int32_t> words, int32_t minSupport, bool loaded,
-                           korv::MineOptions& options) {
-    options.bufferLimitBytes = settings_.bufferLimitBytes;
-    options.splitAtEveryNode = settings_.splitAtEveryNode;
-    if (loaded) options.cluster = &run_.start(minSupport, words);
-    started_ = loaded;
 }
 
 int32_t followerThreads(const char* program, int32_t rank, int status) {

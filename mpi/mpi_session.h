@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "mpi_transport.h"
-#include "run_host.h"
 
 namespace korvmpi {
 
@@ -82,22 +81,6 @@ struct ClusterSettings {
     std::string error;  // not empty: a bad value, with its variable named
 };
 ClusterSettings readClusterSettings();
-
-// Rank 0's place for the search, given to the plain program's driver: with every rank once the
-// input has been read whole. The plain program mines what it could read of a bad input, and
-// fails; so does rank 0, alone, and the others are told to end once it has.
-class LeaderHost final : public korvcore::RunHost {
-public:
-    LeaderHost(ClusterRun& run, const ClusterSettings& settings) : run_(run), settings_(settings) {}
-    void inputRead(std::span<const int32_t> words, int32_t minSupport, bool loaded,
-                   korv::MineOptions& options) override;
-    bool reportsMemoryFailure() const override { return started_; }
-
-private:
-    ClusterRun& run_;
-    const ClusterSettings& settings_;
-    bool started_ = false;
-};
 
 // This rank's search threads from KORV_THREADS; a bad value on a rank other than 0 (rank 0 has
 // already checked its own) ends the job with a message naming the rank.
