@@ -5,6 +5,7 @@ import os
 import subprocess
 import sys
 import textwrap
+import time
 
 import pytest
 
@@ -103,22 +104,27 @@ def test_to_frame_without_pandas_says_what_is_missing(monkeypatch):
         korv.to_frame([])
 
 
-def native_threads():
+def native_threads(expected):
+    """The threads of this process once it has `expected` of them, or after 5 s: a thread just
+    joined may still be listed for a moment while the kernel reaps it."""
+    deadline = time.monotonic() + 5
+    while len(os.listdir("/proc/self/task")) != expected and time.monotonic() < deadline:
+        time.sleep(0.001)
     return len(os.listdir("/proc/self/task"))
 
 
 def test_a_stream_closed_early_stops_its_search():
     sequences = random_database(11, sequences=60, alphabet=5, events=30, event_size=1)
-    before = native_threads()
+    before = len(os.listdir("/proc/self/task"))
     stream = korv.iter_patterns(sequences, 1, threads=2)
     assert len([next(stream) for _ in range(5)]) == 5
     stream.close()
     assert list(stream) == []
-    assert native_threads() == before
+    assert native_threads(before) == before
     stream = korv.iter_patterns(sequences, 1)
     next(stream)
     del stream
-    assert native_threads() == before
+    assert native_threads(before) == before
 
 
 INTERRUPTED_CHILD = textwrap.dedent("""
