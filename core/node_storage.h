@@ -59,6 +59,13 @@ struct EntryLink {
 };
 using LinkArray = UninitializedVector<EntryLink>;
 
+// Where the cells lie: a record is item, first, last (its item alone without positions), an
+// entry is end, repeatedEnd (its end alone).
+enum RecordCell : int32_t { kItemCell = 0, kFirstCell = 1, kLastCell = 2 };
+enum EntryCell : int32_t { kEndCell = 0, kRepeatedEndCell = 1 };
+constexpr int32_t recordCells(bool positions) { return positions ? 3 : 1; }
+constexpr int32_t entryCells(bool positions) { return positions ? 2 : 1; }
+
 // The records of one node, read through RecordCells.
 struct NodeRecords {
     NodeArray cells;  // per record: item, and with positions first, last
@@ -70,8 +77,8 @@ struct NodeRecords {
     // size once filled.
     void resize(int32_t recordCount, int32_t entryCount, bool positions) {
         const std::size_t records = std::size_t(recordCount) + 1;
-        resizeKeepingLittleSlack(cells, records * (positions ? 3 : 1));
-        resizeKeepingLittleSlack(ends, std::size_t(entryCount) * (positions ? 2 : 1));
+        resizeKeepingLittleSlack(cells, records * std::size_t(recordCells(positions)));
+        resizeKeepingLittleSlack(ends, std::size_t(entryCount) * std::size_t(entryCells(positions)));
         if (positions) resizeKeepingLittleSlack(repeated, records);
     }
 };
@@ -79,20 +86,20 @@ struct NodeRecords {
 // A node's records as the search reads them; UniqueItems: without positions.
 template <bool UniqueItems>
 struct RecordCells {
-    static constexpr int32_t kRecordCells = UniqueItems ? 1 : 3;
-    static constexpr int32_t kEntryCells = UniqueItems ? 1 : 2;
+    static constexpr int32_t kRecordCells = recordCells(!UniqueItems);
+    static constexpr int32_t kEntryCells = entryCells(!UniqueItems);
     const int32_t* cells;
     const int32_t* ends;
     const int32_t* repeatedAt;
 
     explicit RecordCells(const NodeRecords& records)
         : cells(records.cells.data()), ends(records.ends.data()), repeatedAt(records.repeated.data()) {}
-    int32_t item(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells]; }
-    int32_t first(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells + 1]; }
-    int32_t last(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells + 2]; }
-    int32_t end(int32_t k) const { return ends[std::ptrdiff_t(k) * kEntryCells]; }
+    int32_t item(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells + kItemCell]; }
+    int32_t first(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells + kFirstCell]; }
+    int32_t last(int32_t q) const { return cells[std::ptrdiff_t(q) * kRecordCells + kLastCell]; }
+    int32_t end(int32_t k) const { return ends[std::ptrdiff_t(k) * kEntryCells + kEndCell]; }
     int32_t begin(int32_t k) const { return k > 0 ? end(k - 1) : 0; }
-    int32_t repeatedEnd(int32_t k) const { return ends[std::ptrdiff_t(k) * kEntryCells + 1]; }
+    int32_t repeatedEnd(int32_t k) const { return ends[std::ptrdiff_t(k) * kEntryCells + kRepeatedEndCell]; }
     int32_t repeatedBegin(int32_t k) const { return k > 0 ? repeatedEnd(k - 1) : 0; }
     int32_t repeated(int32_t r) const { return repeatedAt[r]; }
 };

@@ -119,12 +119,12 @@ struct RecordKeeper {
         const int32_t entry = childBegin[childIndex[x]]++;
         entryLink[entry] = {k, at};
         int32_t* record = cells + std::ptrdiff_t(at) * kRecordCells;
-        record[0] = x;
+        record[kItemCell] = x;
         if constexpr (!UniqueItems) {
             repeated[repeatedCount] = at;
             repeatedCount += int32_t(f != l);
-            record[1] = f;
-            record[2] = l;
+            record[kFirstCell] = f;
+            record[kLastCell] = l;
         }
         ++at;
     }
@@ -132,8 +132,8 @@ struct RecordKeeper {
     // Entry k's records are all kept.
     void endEntry(int32_t k) {
         int32_t* entry = ends + std::ptrdiff_t(k) * RecordCells<UniqueItems>::kEntryCells;
-        entry[0] = at;
-        if constexpr (!UniqueItems) entry[1] = repeatedCount;
+        entry[kEndCell] = at;
+        if constexpr (!UniqueItems) entry[kRepeatedEndCell] = repeatedCount;
     }
 };
 
