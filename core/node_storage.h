@@ -61,10 +61,8 @@ using LinkArray = UninitializedVector<EntryLink>;
 
 // Where the cells lie: a record is item, first, last (its item alone without positions), an
 // entry is end, repeatedEnd (its end alone).
-enum RecordCell : int32_t { kItemCell = 0, kFirstCell = 1, kLastCell = 2 };
-enum EntryCell : int32_t { kEndCell = 0, kRepeatedEndCell = 1 };
-constexpr int32_t recordCells(bool positions) { return positions ? 3 : 1; }
-constexpr int32_t entryCells(bool positions) { return positions ? 2 : 1; }
+enum RecordCell : int32_t { kItemCell, kFirstCell, kLastCell, kPositionRecordCells };
+enum EntryCell : int32_t { kEndCell, kRepeatedEndCell, kPositionEntryCells };
 
 // The records of one node, read through RecordCells.
 struct NodeRecords {
@@ -77,8 +75,8 @@ struct NodeRecords {
     // size once filled.
     void resize(int32_t recordCount, int32_t entryCount, bool positions) {
         const std::size_t records = std::size_t(recordCount) + 1;
-        resizeKeepingLittleSlack(cells, records * std::size_t(recordCells(positions)));
-        resizeKeepingLittleSlack(ends, std::size_t(entryCount) * std::size_t(entryCells(positions)));
+        resizeKeepingLittleSlack(cells, records * std::size_t(positions ? kPositionRecordCells : 1));
+        resizeKeepingLittleSlack(ends, std::size_t(entryCount) * std::size_t(positions ? kPositionEntryCells : 1));
         if (positions) resizeKeepingLittleSlack(repeated, records);
     }
 };
@@ -86,8 +84,8 @@ struct NodeRecords {
 // A node's records as the search reads them; UniqueItems: without positions.
 template <bool UniqueItems>
 struct RecordCells {
-    static constexpr int32_t kRecordCells = recordCells(!UniqueItems);
-    static constexpr int32_t kEntryCells = entryCells(!UniqueItems);
+    static constexpr int32_t kRecordCells = UniqueItems ? 1 : kPositionRecordCells;
+    static constexpr int32_t kEntryCells = UniqueItems ? 1 : kPositionEntryCells;
     const int32_t* cells;
     const int32_t* ends;
     const int32_t* repeatedAt;

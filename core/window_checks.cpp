@@ -82,7 +82,6 @@ bool SingleItemSearch::windowsShareItem(ItemNodeEntries node, int32_t depth, Win
         for (ChainState& chain : chains_) chain.stamp = 0;
         chainCall_ = 1;
     }
-    // The window end of a parent record: its last position or its first.
     const int32_t* parentCells = recordsAt_[std::size_t(depth)]->cells.data();
     const ChainWalk walk{chains_.data(), chainCall_, path_.data(), recordsAt_.data(), nextSame_, node, depth,
                          parentCells + (windowEnd == WindowEnd::LastOccurrence ? kLastCell : kFirstCell)};
